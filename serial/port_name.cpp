@@ -1,0 +1,68 @@
+#include "serial/port_name.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "protocol/checked.h"
+
+namespace progread {
+
+Platform hostPlatform() {
+#ifdef _WIN32
+    return Platform::Windows;
+#else
+    return Platform::Linux;
+#endif
+}
+
+namespace {
+
+bool startsWith(std::string_view s, std::string_view prefix) {
+    return s.size() > prefix.size() && s.substr(0, prefix.size()) == prefix;
+}
+
+bool isWindowsComName(std::string_view s) {
+    if (s.size() < 4) return false;
+    std::string head(s.substr(0, 3));
+    std::transform(head.begin(), head.end(), head.begin(), [](unsigned char c) { return std::toupper(c); });
+    return head == "COM" && std::all_of(s.begin() + 3, s.end(), [](unsigned char c) { return std::isdigit(c); });
+}
+
+bool looksLikeNumber(std::string_view s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](unsigned char c) {
+        return std::isdigit(c) || c == '.' || c == '+' || c == '-';
+    });
+}
+
+}  // namespace
+
+std::string portNameFor(std::string_view typed, Platform platform) {
+    std::string_view text = typed;
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+    if (text.empty()) throw Error(ErrorKind::TypeMismatch, "the port field is empty");
+
+    if (looksLikeNumber(text)) {
+        const Integer n = textToInteger(text);
+        if (n < 1) {
+            throw Error(ErrorKind::Overflow, "port " + std::to_string(n) + " does not exist; ports are numbered from 1");
+        }
+        return platform == Platform::Windows ? "COM" + std::to_string(n)
+                                             : "/dev/ttyS" + std::to_string(n - 1);
+    }
+    const bool hasSpace = std::any_of(text.begin(), text.end(), [](unsigned char c) { return std::isspace(c); });
+    if (!hasSpace) {
+        if (platform == Platform::Windows) {
+            if (isWindowsComName(text) || startsWith(text, "\\\\.\\")) return std::string(text);
+        } else {
+            if (startsWith(text, "/")) return std::string(text);
+            for (std::string_view prefix : {"tty", "rfcomm", "cu."}) {
+                if (startsWith(text, prefix)) return "/dev/" + std::string(text);
+            }
+        }
+    }
+    throw Error(ErrorKind::TypeMismatch,
+                "\"" + std::string(text) + "\" is neither a port number nor a device path");
+}
+
+}  // namespace progread

@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include "serial/port_name.h"
+#include "protocol/error.h"
+
+using namespace progread;
+
+namespace {
+
+struct Row {
+    const char* typed;
+    const char* expected;  // nullptr: not a port
+};
+
+void check(Platform platform, std::initializer_list<Row> rows) {
+    for (const auto& r : rows) {
+        if (r.expected) {
+            EXPECT_EQ(portNameFor(r.typed, platform), r.expected) << '"' << r.typed << '"';
+        } else {
+            EXPECT_THROW(portNameFor(r.typed, platform), Error) << '"' << r.typed << '"';
+        }
+    }
+}
+
+}  // namespace
+
+TEST(PortName, Linux) {
+    check(Platform::Linux, {
+                               {"1", "/dev/ttyS0"},
+                               {" 4 ", "/dev/ttyS3"},
+                               {"2.5", "/dev/ttyS1"},  // half to even: 2
+                               {"3.5", "/dev/ttyS3"},  // half to even: 4
+                               {"/dev/ttyUSB0", "/dev/ttyUSB0"},
+                               {"/dev/pts/12", "/dev/pts/12"},
+                               {"ttyACM0", "/dev/ttyACM0"},
+                               {"", nullptr},
+                               {"   ", nullptr},
+                               {"abc", nullptr},
+                               {"0", nullptr},
+                               {"-1", nullptr},
+                               {"40000", nullptr},
+                               {"COM3", nullptr},
+                               {"/dev/tty S0", nullptr},
+                           });
+}
+
+TEST(PortName, Windows) {
+    check(Platform::Windows, {
+                                 {"1", "COM1"},
+                                 {"12", "COM12"},
+                                 {"COM12", "COM12"},
+                                 {"com3", "com3"},
+                                 {"\\\\.\\COM20", "\\\\.\\COM20"},
+                                 {"/dev/ttyS0", nullptr},
+                                 {"COM", nullptr},
+                                 {"abc", nullptr},
+                             });
+}
+
+TEST(PortName, HintsSayWhatIsWrong) {
+    try {
+        portNameFor("", Platform::Linux);
+        FAIL() << "empty text accepted";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.kind(), ErrorKind::TypeMismatch);
+        EXPECT_NE(e.message().find("empty"), std::string::npos);
+    }
+    try {
+        portNameFor("99999", Platform::Linux);
+        FAIL() << "99999 accepted";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.kind(), ErrorKind::Overflow);
+    }
+}

@@ -1,0 +1,288 @@
+// progread-sim: a controller on a pseudo-terminal, for the tests, the demo, and for trying
+// the tool without hardware. It answers block read requests from 32 KiB of program memory
+// and can be told to misbehave the way a factory cable does.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "protocol/frames.h"
+#include "protocol/hex_codec.h"
+#include "tools/sample_program.h"
+
+using namespace progread;
+
+namespace {
+
+constexpr const char* kUsage = R"(usage: progread-sim [options]
+
+Opens a pseudo-terminal, prints the path of the port to use on the first line of standard
+output, and answers every block read request with the 32 bytes of program memory it asks for.
+A request with a wrong layout or checksum gets a single NAK (0x15). Runs until it is stopped
+(SIGINT or SIGTERM) or the line is closed with --close-after.
+
+Memory:
+  --memory FILE       serve FILE as program memory from 0x8000 (at most 32768 bytes; memory
+                      past its end reads FF). Without it, a built-in sample program whose
+                      end marker stands in block 40 (address 0x8500).
+
+Timing:
+  --char-us N         microseconds per character on the wire (1042 is 9600 baud, 7E1); 0
+  --latency-ms N      milliseconds between a request and the start of its reply; 0
+
+Faults (K counts requests from 1; each option takes a comma-separated list: --drop 2,5):
+  --drop K            do not answer request K
+  --corrupt-digit K   change one data digit of reply K (the checksum stays the original's)
+  --bad-checksum K    send reply K with a wrong checksum
+  --short K           send reply K without its last character
+  --noise K           send a few noise characters before reply K
+  --chunk N           send every reply in pieces of N characters, --chunk-gap-ms apart
+  --chunk-gap-ms N    pause between pieces; 5
+  --close-after K     close the line after answering K requests, then exit
+
+Other:
+  --verbose           log every request to standard error
+  --help              this text
+)";
+
+volatile std::sig_atomic_t gStop = 0;
+void onSignal(int) { gStop = 1; }
+
+struct Options {
+    std::vector<Byte> memory;
+    long charUs = 0;
+    long latencyMs = 0;
+    std::set<long> drop, corruptDigit, badChecksum, shortReply, noise;
+    long chunk = 0;
+    long chunkGapMs = 5;
+    long closeAfter = 0;
+    bool verbose = false;
+};
+
+[[noreturn]] void usageError(const std::string& what) {
+    std::fprintf(stderr, "progread-sim: %s\n(try --help)\n", what.c_str());
+    std::exit(2);
+}
+
+long number(const std::string& option, const char* text) {
+    char* end = nullptr;
+    errno = 0;
+    long value = std::strtol(text, &end, 10);
+    if (errno || end == text || *end != '\0' || value < 0) {
+        usageError(option + " wants a whole number, not \"" + text + "\"");
+    }
+    return value;
+}
+
+std::set<long> numberList(const std::string& option, const char* text) {
+    std::set<long> values;
+    std::string all(text);
+    std::size_t start = 0;
+    while (start <= all.size()) {
+        std::size_t comma = all.find(',', start);
+        if (comma == std::string::npos) comma = all.size();
+        values.insert(number(option, all.substr(start, comma - start).c_str()));
+        start = comma + 1;
+    }
+    return values;
+}
+
+Options parse(int argc, char** argv) {
+    Options o;
+    o.memory = sampleProgramMemory();
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            std::exit(0);
+        }
+        if (a == "--verbose") {
+            o.verbose = true;
+            continue;
+        }
+        if (i + 1 >= argc) usageError(a == "" ? "empty option" : "unknown option or missing value: " + a);
+        const char* v = argv[++i];
+        if (a == "--memory") {
+            std::ifstream in(v, std::ios::binary);
+            if (!in) usageError(std::string("cannot read ") + v);
+            std::vector<char> raw((std::istreambuf_iterator<char>(in)), {});
+            if (raw.size() > kProgramMemoryBytes) usageError(std::string(v) + " is larger than 32768 bytes");
+            o.memory.assign(kProgramMemoryBytes, 0xFF);
+            std::copy(raw.begin(), raw.end(), o.memory.begin());
+        } else if (a == "--char-us") {
+            o.charUs = number(a, v);
+        } else if (a == "--latency-ms") {
+            o.latencyMs = number(a, v);
+        } else if (a == "--drop") {
+            o.drop = numberList(a, v);
+        } else if (a == "--corrupt-digit") {
+            o.corruptDigit = numberList(a, v);
+        } else if (a == "--bad-checksum") {
+            o.badChecksum = numberList(a, v);
+        } else if (a == "--short") {
+            o.shortReply = numberList(a, v);
+        } else if (a == "--noise") {
+            o.noise = numberList(a, v);
+        } else if (a == "--chunk") {
+            o.chunk = number(a, v);
+        } else if (a == "--chunk-gap-ms") {
+            o.chunkGapMs = number(a, v);
+        } else if (a == "--close-after") {
+            o.closeAfter = number(a, v);
+        } else {
+            usageError("unknown option " + a);
+        }
+    }
+    return o;
+}
+
+void pause(long micros) {
+    if (micros > 0) std::this_thread::sleep_for(std::chrono::microseconds(micros));
+}
+
+bool writeAll(int fd, const std::string& data, const Options& o) {
+    std::size_t piece = o.chunk > 0 ? static_cast<std::size_t>(o.chunk) : data.size();
+    for (std::size_t pos = 0; pos < data.size(); pos += piece) {
+        if (pos > 0) pause(o.chunkGapMs * 1000);
+        std::string part = data.substr(pos, piece);
+        for (std::size_t sent = 0; sent < part.size();) {
+            // At a set character time, send one at a time, as a UART would.
+            std::size_t n = o.charUs > 0 ? 1 : part.size() - sent;
+            ssize_t w = ::write(fd, part.data() + sent, n);
+            if (w < 0) {
+                if (errno == EINTR) continue;
+                if (errno == EAGAIN) {
+                    pause(1000);
+                    continue;
+                }
+                return false;
+            }
+            sent += static_cast<std::size_t>(w);
+            pause(o.charUs);
+        }
+    }
+    return true;
+}
+
+// The memory offset the request asks for, or -1 when the request is not one we answer.
+long requestedOffset(const std::string& r) {
+    auto hex = [&](std::size_t i) -> int {
+        char c = r[i];
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    if (r.size() != kRequestLength || static_cast<Byte>(r[0]) != kStx || r.compare(1, 3, "E01") != 0 ||
+        r.compare(8, 2, "20") != 0 || static_cast<Byte>(r[10]) != kEtx) {
+        return -1;
+    }
+    long address = 0;
+    for (std::size_t i = 4; i < 8; ++i) {
+        if (hex(i) < 0) return -1;
+        address = address * 16 + hex(i);
+    }
+    if (hex(11) < 0 || hex(12) < 0) return -1;
+    const auto* bytes = reinterpret_cast<const Byte*>(r.data());
+    long sum = frameSum(std::span(bytes + 1, 10)) & 0xFF;
+    if (sum != hex(11) * 16 + hex(12)) return -1;
+    long offset = address - kBaseAddress;
+    if (offset < 0 || offset + static_cast<long>(kBlockBytes) > static_cast<long>(kProgramMemoryBytes)) return -1;
+    return offset;
+}
+
+std::string replyFor(const Options& o, long offset, long k) {
+    std::span<const Byte, kBlockBytes> block(o.memory.data() + offset, kBlockBytes);
+    std::string reply = BuildBlockReply(block);
+    if (o.corruptDigit.count(k)) reply[9] = reply[9] == '0' ? '1' : '0';
+    if (o.badChecksum.count(k)) reply[67] = reply[67] == '0' ? '1' : '0';
+    if (o.shortReply.count(k)) reply.pop_back();
+    if (o.noise.count(k)) reply = std::string("\x7F#?\x15 ", 5) + reply;
+    return reply;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o = parse(argc, argv);
+    int master = -1, slave = -1;
+    char name[256] = {};
+    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+        std::fprintf(stderr, "progread-sim: cannot open a pseudo-terminal: %s\n", std::strerror(errno));
+        return 1;
+    }
+    // Raw, so that ETX is not an interrupt and nothing is echoed. The slave stays open here
+    // too: the line survives the tool closing and reopening the port.
+    termios tio{};
+    ::tcgetattr(slave, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(slave, TCSANOW, &tio);
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    std::signal(SIGPIPE, SIG_IGN);
+    std::printf("%s\n", name);
+    std::fflush(stdout);
+
+    std::string pending;
+    long requests = 0;
+    while (!gStop) {
+        pollfd p{master, POLLIN, 0};
+        int ready = ::poll(&p, 1, 200);
+        if (ready < 0 && errno != EINTR) break;
+        if (ready <= 0) continue;
+        char buf[512];
+        ssize_t got = ::read(master, buf, sizeof buf);
+        if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (got < 0) {
+            // EIO: nobody holds the slave side; cannot happen while we hold it, but never spin.
+            pause(50000);
+            continue;
+        }
+        pending.append(buf, static_cast<std::size_t>(got));
+        while (!pending.empty()) {
+            auto stx = pending.find(static_cast<char>(kStx));
+            if (stx != 0) {
+                pending.erase(0, stx == std::string::npos ? pending.size() : stx);
+                continue;
+            }
+            if (pending.size() < kRequestLength) break;
+            std::string request = pending.substr(0, kRequestLength);
+            long offset = requestedOffset(request);
+            if (offset < 0) {
+                if (o.verbose) std::fprintf(stderr, "progread-sim: bad request, NAK\n");
+                pending.erase(0, 1);  // resynchronise on the next STX
+                writeAll(master, std::string(1, static_cast<char>(kNak)), o);
+                continue;
+            }
+            pending.erase(0, kRequestLength);
+            const long k = ++requests;
+            if (o.verbose) std::fprintf(stderr, "progread-sim: request %ld for 0x%04lX\n", k, offset + kBaseAddress);
+            if (o.drop.count(k)) continue;
+            pause(o.latencyMs * 1000);
+            if (!writeAll(master, replyFor(o, offset, k), o)) gStop = 1;
+            if (o.closeAfter > 0 && k >= o.closeAfter) {
+                ::tcdrain(master);
+                if (o.verbose) std::fprintf(stderr, "progread-sim: closing the line\n");
+                ::close(master);
+                ::close(slave);
+                return 0;
+            }
+        }
+    }
+    ::close(master);
+    ::close(slave);
+    return 0;
+}

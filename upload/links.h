@@ -1,0 +1,57 @@
+#pragma once
+
+// What an upload needs from the world around it. The window implements these with Qt,
+// the tests with fakes.
+
+#include <string>
+
+#include "protocol/checked.h"
+
+namespace progread {
+
+class SerialLink {
+public:
+    static constexpr int kEvReceive = 2;  // CommEvent after a whole reply arrived
+
+    virtual ~SerialLink() = default;
+    virtual bool PortOpen() const = 0;
+    // Opens the port with its line settings; raises a Serial error naming the port and why.
+    virtual void openPort() = 0;
+    // Queues one character for transmission, in call order.
+    virtual void Output(Byte ch) = 0;
+    virtual int CommEvent() const = 0;
+    // The waiting reply (at most one), removed from the input.
+    virtual std::string Input() = 0;
+    virtual void discardInput() = 0;
+    virtual std::string portName() const = 0;
+};
+
+// Timer1: ticks every 100 ms while enabled.
+class Ticker {
+public:
+    virtual ~Ticker() = default;
+    virtual void setTimerEnabled(bool enabled) = 0;
+    virtual bool timerEnabled() const = 0;
+};
+
+struct UploadSummary {
+    int blocks = 0;           // replies accepted
+    long programBytes = 0;    // decoded bytes written behind the header
+    int retries = 0;          // requests sent again
+};
+
+// What the operator is shown.
+class UploadView {
+public:
+    virtual ~UploadView() = default;
+    // Text2, "程序步": the offset of the block just requested.
+    virtual void showProgress(const std::string& text) = 0;
+    virtual void requestSent(long /*address*/, int /*attempt*/) {}
+    virtual void replyRejected(long /*address*/, const std::string& /*reason*/) {}
+    virtual void uploadFinished(const UploadSummary&) {}
+    // wasRunning is false when the error came while no upload ran (a start that failed,
+    // a port lost while idle).
+    virtual void uploadStopped(const Error& error, bool wasRunning) = 0;
+};
+
+}  // namespace progread
