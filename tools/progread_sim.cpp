@@ -274,7 +274,10 @@ int main(int argc, char** argv) {
             pause(o.latencyMs * 1000);
             if (!writeAll(master, replyFor(o, offset, k), o)) gStop = 1;
             if (o.closeAfter > 0 && k >= o.closeAfter) {
-                ::tcdrain(master);
+                // A hangup throws away what the other side has not read yet: wait until it
+                // asks again (so it has the reply) or half a second has passed.
+                pollfd next{master, POLLIN, 0};
+                ::poll(&next, 1, 500);
                 if (o.verbose) std::fprintf(stderr, "progread-sim: closing the line\n");
                 ::close(master);
                 ::close(slave);

@@ -1,0 +1,130 @@
+#include "serial/comm_port.h"
+
+#include <QFileInfo>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+namespace progread {
+
+CommPort::CommPort(QObject* parent) : QObject(parent) {
+    port_.setBaudRate(QSerialPort::Baud9600);
+    port_.setParity(QSerialPort::EvenParity);
+    port_.setDataBits(QSerialPort::Data7);
+    port_.setStopBits(QSerialPort::OneStop);
+    port_.setFlowControl(QSerialPort::NoFlowControl);
+    port_.setReadBufferSize(static_cast<qint64>(ReplyFramer::kCapacity));
+    connect(&port_, &QSerialPort::readyRead, this, &CommPort::onReadyRead);
+    connect(&port_, &QSerialPort::errorOccurred, this, &CommPort::onError);
+}
+
+void CommPort::setCommPort(const std::string& portName) {
+    if (portName == name_) return;
+    closePort();
+    name_ = portName;
+}
+
+void CommPort::openPort() {
+    if (port_.isOpen()) return;
+    if (name_.empty()) throw Error(ErrorKind::Serial, "no port chosen");
+    port_.setPortName(QString::fromStdString(name_));
+    if (!port_.open(QIODevice::ReadWrite)) {
+        throw Error(ErrorKind::Serial, describeOpenError(name_, port_.error(), port_.errorString()));
+    }
+    port_.clear();
+    framer_.clear();
+}
+
+void CommPort::closePort() {
+    if (port_.isOpen()) port_.close();
+    framer_.clear();
+}
+
+void CommPort::Output(Byte ch) {
+    const char c = static_cast<char>(ch);
+    if (!port_.isOpen() || port_.write(&c, 1) != 1) {
+        throw Error(ErrorKind::Serial, "cannot write to " + name_ + ": " +
+                                           (port_.isOpen() ? port_.errorString().toStdString()
+                                                           : std::string("the port is not open")));
+    }
+}
+
+std::string CommPort::Input() { return framer_.hasReply() ? framer_.takeReply() : std::string(); }
+
+void CommPort::discardInput() {
+    if (port_.isOpen()) {
+        port_.readAll();
+        port_.clear(QSerialPort::Input);
+    }
+    framer_.clear();
+}
+
+void CommPort::onReadyRead() {
+    const QByteArray data = port_.readAll();
+    framer_.feed(std::string_view(data.constData(), static_cast<std::size_t>(data.size())));
+    deliverReplies();
+}
+
+void CommPort::deliverReplies() {
+    if (delivering_) return;  // a handler that reads again is served by the loop below
+    delivering_ = true;
+    while (framer_.hasReply()) {
+        const std::size_t before = framer_.pending();
+        event_ = kEvReceive;
+        emit OnComm();
+        if (framer_.pending() == before) break;  // nobody read it; never spin
+    }
+    delivering_ = false;
+}
+
+void CommPort::onError(QSerialPort::SerialPortError error) {
+    switch (error) {
+        case QSerialPort::ResourceError:
+        case QSerialPort::ReadError:
+        case QSerialPort::WriteError:
+        case QSerialPort::UnknownError:
+            break;
+        default:
+            return;
+    }
+    // QSerialPort keeps reporting a lost device for as long as it stays open.
+    if (!port_.isOpen()) return;
+    const QString why = port_.errorString();
+    closePort();
+    emit portLost(QString::fromStdString("the port " + name_ + " went away (") + why +
+                  QStringLiteral("); it has been closed"));
+}
+
+std::string describeOpenError(const std::string& portName, QSerialPort::SerialPortError error,
+                              const QString& systemText) {
+    std::string why;
+    switch (error) {
+        case QSerialPort::DeviceNotFoundError:
+            why = "no such device";
+            break;
+        case QSerialPort::PermissionError: {
+#ifndef _WIN32
+            const QFileInfo device(QString::fromStdString(portName));
+            if (device.exists() && ::access(device.filePath().toLocal8Bit().constData(), R_OK | W_OK) != 0) {
+                const std::string group = device.group().isEmpty() ? "dialout" : device.group().toStdString();
+                why = "permission denied; the user must be in the group '" + group +
+                      "' that owns the device (sudo usermod -aG " + group +
+                      " \"$USER\", then log in again)";
+                break;
+            }
+#endif
+            why = "in use by another program (" + systemText.toStdString() + ")";
+            break;
+        }
+        case QSerialPort::OpenError:
+            why = "already open";
+            break;
+        default:
+            why = systemText.toStdString();
+            break;
+    }
+    return "cannot open " + portName + ": " + why;
+}
+
+}  // namespace progread

@@ -1,0 +1,56 @@
+#pragma once
+
+// MSComm1: the serial port the window talks to the controller through. 9600 baud, even
+// parity, 7 data bits, 1 stop bit, no flow control. OnComm is raised once a whole reply is
+// waiting, and Input returns exactly that reply, however the line chunked or glued it.
+
+#include <QObject>
+#include <QSerialPort>
+#include <string>
+
+#include "protocol/reply_framer.h"
+#include "upload/links.h"
+
+namespace progread {
+
+class CommPort : public QObject, public SerialLink {
+    Q_OBJECT
+
+public:
+    explicit CommPort(QObject* parent = nullptr);
+
+    // The device the next open uses. An open port on another device is closed first.
+    void setCommPort(const std::string& portName);
+    std::string portName() const override { return name_; }
+
+    bool PortOpen() const override { return port_.isOpen(); }
+    void openPort() override;
+    void closePort();
+    void Output(Byte ch) override;
+    int CommEvent() const override { return event_; }
+    std::string Input() override;
+    void discardInput() override;
+
+signals:
+    void OnComm();
+    // The port went away while open (adapter unplugged, line closed). Raised once: the port
+    // is closed before it is raised.
+    void portLost(const QString& message);
+
+private:
+    void onReadyRead();
+    void onError(QSerialPort::SerialPortError error);
+    void deliverReplies();
+
+    QSerialPort port_;
+    ReplyFramer framer_;
+    std::string name_;
+    int event_ = 0;
+    bool delivering_ = false;
+};
+
+// Why a port could not be opened, in words for the operator.
+std::string describeOpenError(const std::string& portName, QSerialPort::SerialPortError error,
+                              const QString& systemText);
+
+}  // namespace progread

@@ -1,0 +1,69 @@
+#pragma once
+
+// For the tests that run the real port against the simulated controller.
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QStringList>
+#include <QTest>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "image/program_image.h"
+#include "protocol/checked.h"
+
+namespace progread::testing {
+
+// Runs the event loop until pred holds or ms pass.
+inline bool waitUntil(const std::function<bool()>& pred, int ms = 20000) {
+    QDeadlineTimer deadline(ms);
+    while (!pred()) {
+        if (deadline.hasExpired()) return false;
+        QTest::qWait(5);
+    }
+    return true;
+}
+
+// progread-sim started for one test; stopped (by its own pid) when the test ends.
+class Sim {
+public:
+    explicit Sim(const QStringList& args = {}) {
+        process_.start(QStringLiteral(PROGREAD_SIM), args);
+        if (process_.waitForStarted(5000) && process_.waitForReadyRead(5000)) {
+            port_ = QString::fromLocal8Bit(process_.readLine()).trimmed().toStdString();
+        }
+    }
+    ~Sim() {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.terminate();
+            if (!process_.waitForFinished(3000)) process_.kill();
+            process_.waitForFinished(3000);
+        }
+    }
+    const std::string& port() const { return port_; }
+    QString qport() const { return QString::fromStdString(port_); }
+
+private:
+    QProcess process_;
+    std::string port_;
+};
+
+// What a correct image holds, worked out here from the memory the controller served: the
+// header, every block up to the one holding the end marker, and the tail.
+inline std::vector<Byte> expectedImage(const std::vector<Byte>& templ, const std::vector<Byte>& memory) {
+    std::vector<Byte> image(256, 0);
+    for (std::size_t i = 0; i < templ.size() && i < 256; ++i) image[i] = templ[i];
+    std::size_t end = 0;
+    while (!(memory[end] == 0x0F && memory[end + 1] == 0x00)) end += 2;
+    const std::size_t blockEnd = (end / 32 + 1) * 32;
+    image.insert(image.end(), memory.begin(), memory.begin() + static_cast<long>(blockEnd));
+    for (int k = 0; k < 513; ++k) {
+        image.push_back(0xFF);
+        image.push_back(0x00);
+    }
+    return image;
+}
+
+}  // namespace progread::testing

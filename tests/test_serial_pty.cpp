@@ -1,0 +1,178 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QSignalSpy>
+
+#include "fakes.h"
+#include "qt_helpers.h"
+#include "serial/comm_port.h"
+#include "temp_dir.h"
+#include "tools/sample_program.h"
+#include "ui/station.h"
+
+using namespace progread;
+using namespace progread::testing;
+
+namespace {
+
+// The upload logic with the real port and timer, as the window wires it.
+struct PtyRig {
+    TempDir dir;
+    RecordingView view;
+    Station station{dir.path(), view};
+    int portLost = 0;
+
+    explicit PtyRig(const std::string& port) {
+        station.MSComm1.setCommPort(port);
+        QObject::connect(&station.Timer1, &QTimer::timeout, [this] { station.upload.Timer1_Timer(); });
+        QObject::connect(&station.MSComm1, &CommPort::OnComm, [this] { station.upload.MSComm1_OnComm(); });
+        QObject::connect(&station.MSComm1, &CommPort::portLost, [this](const QString& m) {
+            ++portLost;
+            station.upload.fail(Error(ErrorKind::Serial, m.toStdString()));
+        });
+    }
+
+    bool run(int ms = 30000) {
+        station.image.prepare();
+        station.upload.Command1_Click();
+        return waitUntil([&] { return station.upload.phase() != Upload::Phase::Running; }, ms);
+    }
+};
+
+std::vector<Byte> memoryWithMarkerInBlock(std::size_t block) {
+    std::vector<Byte> memory = patternBytes(kProgramMemoryBytes, 0x21);
+    for (std::size_t i = 0; i + 1 < memory.size(); i += 2) {
+        if (memory[i] == 0x0F && memory[i + 1] == 0x00) memory[i + 1] = 0x55;
+    }
+    memory[block * 32 + 10] = 0x0F;
+    memory[block * 32 + 11] = 0x00;
+    return memory;
+}
+
+std::string readWithin(int fd, std::size_t count, int ms) {
+    std::string got;
+    QDeadlineTimer deadline(ms);
+    while (got.size() < count && !deadline.hasExpired()) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 50) > 0) {
+            char buf[256];
+            ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n > 0) got.append(buf, static_cast<std::size_t>(n));
+        }
+    }
+    return got;
+}
+
+}  // namespace
+
+TEST(SerialPty, AWholeUploadMatchesTheMemoryServedByteForByte) {
+    TempDir files;
+    const std::vector<Byte> memory = memoryWithMarkerInBlock(6);
+    writeFile(files / "memory.bin", memory);
+    Sim sim({"--memory", QString::fromStdString((files / "memory.bin").string()), "--char-us", "100"});
+    ASSERT_FALSE(sim.port().empty());
+
+    PtyRig rig(sim.port());
+    const std::vector<Byte> templ = patternBytes(300, 9);
+    writeFile(rig.dir / "moban.pmw", templ);
+    ASSERT_TRUE(rig.run());
+    EXPECT_EQ(rig.station.upload.phase(), Upload::Phase::Finished)
+        << (rig.view.errors.empty() ? "" : rig.view.errors[0].message());
+    EXPECT_EQ(readFile(rig.dir / "duqu.pmw"), expectedImage(templ, memory));
+    EXPECT_EQ(rig.view.progress.back(), "192");
+}
+
+TEST(SerialPty, ChunkedNoisyAndSpoiledRepliesStillGiveTheExactImage) {
+    // Every other request goes wrong, but no block fails three times.
+    Sim sim({"--chunk", "5", "--chunk-gap-ms", "2", "--noise", "2", "--corrupt-digit", "3",
+             "--bad-checksum", "5", "--short", "7", "--drop", "9"});
+    PtyRig rig(sim.port());
+    ASSERT_TRUE(rig.run());
+    EXPECT_EQ(rig.station.upload.phase(), Upload::Phase::Finished)
+        << (rig.view.errors.empty() ? "" : rig.view.errors[0].message());
+    EXPECT_EQ(readFile(rig.dir / "duqu.pmw"), expectedImage({}, sampleProgramMemory()));
+    std::string rejections;
+    for (const auto& r : rig.view.rejections) rejections += r + "\n";
+    EXPECT_EQ(rig.station.upload.summary().retries, 4) << "noise costs nothing, each spoiled reply one retry\n"
+                                                       << rejections;
+}
+
+TEST(SerialPty, ALineClosedMidUploadIsReportedOnceAndThePortClosed) {
+    Sim sim({"--close-after", "3"});
+    PtyRig rig(sim.port());
+    ASSERT_TRUE(rig.run());
+    EXPECT_EQ(rig.station.upload.phase(), Upload::Phase::Stopped);
+    EXPECT_FALSE(rig.station.MSComm1.PortOpen());
+    ASSERT_EQ(rig.view.errors.size(), 1u);
+    EXPECT_NE(rig.view.errors[0].message().find(sim.port()), std::string::npos) << rig.view.errors[0].message();
+    // Keep the loop running for a while: a port left open would report again and again.
+    QTest::qWait(400);
+    EXPECT_EQ(rig.portLost, 1);
+    EXPECT_EQ(rig.view.errors.size(), 1u);
+    EXPECT_EQ(std::filesystem::file_size(rig.dir / "duqu.pmw"), 256u + 3 * 32);
+}
+
+TEST(SerialPty, PortsThatCannotBeOpenedSayWhichAndWhy) {
+    CommPort missing;
+    missing.setCommPort("/dev/ttyNOSUCH7");
+    try {
+        missing.openPort();
+        FAIL() << "opened a port that does not exist";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.kind(), ErrorKind::Serial);
+        EXPECT_NE(e.message().find("/dev/ttyNOSUCH7"), std::string::npos);
+        EXPECT_NE(e.message().find("no such device"), std::string::npos) << e.message();
+    }
+    EXPECT_FALSE(missing.PortOpen());
+
+    Sim sim;
+    CommPort first, second;
+    first.setCommPort(sim.port());
+    second.setCommPort(sim.port());
+    first.openPort();
+    try {
+        second.openPort();
+        FAIL() << "opened a port another program holds";
+    } catch (const Error& e) {
+        EXPECT_NE(e.message().find(sim.port()), std::string::npos) << e.message();
+    }
+    first.setCommPort("/dev/ttyS0");
+    EXPECT_FALSE(first.PortOpen()) << "a new port closes the old one";
+    second.openPort();
+    EXPECT_TRUE(second.PortOpen());
+}
+
+TEST(SerialPty, PermissionDeniedNamesTheGroupThatOwnsTheDevice) {
+    const std::string text = describeOpenError("/dev/ttyS0", QSerialPort::PermissionError, "Permission denied");
+    if (::geteuid() == 0) {
+        // root may open anything, so the port is busy rather than forbidden.
+        EXPECT_NE(text.find("in use"), std::string::npos) << text;
+    } else if (::access("/dev/ttyS0", R_OK | W_OK) != 0) {
+        EXPECT_NE(text.find("group"), std::string::npos) << text;
+    }
+}
+
+TEST(SerialPty, TheSimulatorAnswersAnyProgramAsTheLayoutPromises) {
+    Sim sim;
+    const int fd = ::open(sim.port().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    termios tio{};
+    ::tcgetattr(fd, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(fd, TCSANOW, &tio);
+
+    const ReadRequest request = BuildReadRequest(32);
+    ASSERT_EQ(::write(fd, request.chars.data(), request.chars.size()), 13);
+    const std::vector<Byte> memory = sampleProgramMemory();
+    std::span<const Byte, 32> block(memory.data() + 32, 32);
+    EXPECT_EQ(readWithin(fd, 68, 3000), BuildBlockReply(block));
+
+    std::array<Byte, 13> bad = request.chars;
+    bad[12] = bad[12] == '0' ? '1' : '0';
+    ASSERT_EQ(::write(fd, bad.data(), bad.size()), 13);
+    EXPECT_EQ(readWithin(fd, 2, 500), std::string(1, '\x15')) << "one NAK and nothing else";
+    ::close(fd);
+}

@@ -1,0 +1,8 @@
+#pragma once
+
+namespace progread {
+
+// The whole program: the window, or --read without one. Returns the exit status.
+int runProgread(int argc, char** argv);
+
+}  // namespace progread

@@ -1,0 +1,177 @@
+#include "ui/form1.h"
+
+#include <QCloseEvent>
+#include <QScreen>
+
+#include "serial/port_name.h"
+
+namespace progread {
+
+namespace {
+
+QString q(const std::string& s) { return QString::fromStdString(s); }
+
+}  // namespace
+
+Form1::Form1(const std::filesystem::path& dir, const QString& port, QWidget* parent)
+    : QWidget(parent), station_(dir, *this) {
+    setWindowTitle(QStringLiteral("Form1"));
+    setObjectName(QStringLiteral("Form1"));
+
+    Command1 = new QPushButton(QStringLiteral("读入"), this);
+    Text1 = new QLineEdit(port, this);
+    Label1 = new QLabel(QStringLiteral("串口号"), this);
+    Text2 = new QLineEdit(this);
+    Label2 = new QLabel(QStringLiteral("程序步"), this);
+    Status = new QLabel(this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Text1->setObjectName(QStringLiteral("Text1"));
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Text2->setObjectName(QStringLiteral("Text2"));
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Status->setObjectName(QStringLiteral("Status"));
+    Status->setWordWrap(true);
+    Status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    Text1->setToolTip(tr("Port number (1 is the first serial port) or a device path such as /dev/ttyUSB0"));
+
+    // The stored layout, in twips. The port field is wider than the original 735 twips so that
+    // a device path fits; the status line sits under the controls.
+    setFixedSize(tw(6750), tw(4410));
+    Command1->setGeometry(tw(2160), tw(3120), tw(1417), tw(481));
+    Text1->setGeometry(tw(3000), tw(1440), tw(2400), tw(375));
+    Label1->setGeometry(tw(1920), tw(1560), tw(855), tw(375));
+    Text2->setGeometry(tw(3000), tw(2040), tw(855), tw(375));
+    Label2->setGeometry(tw(1920), tw(2160), tw(615), tw(375));
+    Status->setGeometry(tw(240), tw(3720), tw(6270), tw(600));
+
+    setTabOrder(Command1, Text1);
+    setTabOrder(Text1, Text2);
+    Label1->setFocusPolicy(Qt::NoFocus);
+    Label2->setFocusPolicy(Qt::NoFocus);
+    Command1->setDefault(true);
+    Command1->setFocus();
+
+    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
+    connect(Text1, &QLineEdit::textEdited, this, &Form1::Text1_Change);
+    connect(Text1, &QLineEdit::editingFinished, this, &Form1::Text1_EditingFinished);
+    connect(&station_.Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+    connect(&station_.MSComm1, &CommPort::OnComm, this, &Form1::MSComm1_OnComm);
+    connect(&station_.MSComm1, &CommPort::portLost, this,
+            [this](const QString& message) { station_.upload.fail(Error(ErrorKind::Serial, message.toStdString())); });
+
+    station_.Timer1.start();  // runs from start-up; ticks do nothing until the first start
+}
+
+int Form1::tw(int twips) const {
+    // 15 twips a pixel at 96 dpi, scaled for the screen.
+    const qreal dpi = screen() ? screen()->logicalDotsPerInch() : 96.0;
+    return qRound(twips / 15.0 * dpi / 96.0);
+}
+
+bool Form1::Form_Load(QString* error) {
+    Text1_Change();
+    portEdited_ = false;  // the stored text is not an edit: nothing is opened until asked
+    try {
+        const PrepareReport report = station_.image.prepare();
+        const std::string warning = Station::templateWarning(report, station_.image);
+        if (!warning.empty()) setStatus(q(warning), true);
+    } catch (const Error& e) {
+        if (error) *error = q(e.message());
+        return false;
+    }
+    return true;
+}
+
+void Form1::Command1_Click() {
+    if (!Text1_Change()) return;  // the hint is showing
+    portEdited_ = false;
+    elapsed_.start();
+    setStatus(tr("Opening %1…").arg(q(station_.MSComm1.portName())));
+    station_.upload.Command1_Click();
+}
+
+bool Form1::Text1_Change() {
+    portEdited_ = true;
+    std::string name;
+    try {
+        name = portNameFor(Text1->text().toStdString());
+    } catch (const Error& e) {
+        // Often just a moment in retyping: a hint, and the port stays as it was.
+        setStatus(q(e.description()) + tr(" — type a port number (1 is the first port) or a device path."),
+                  true);
+        return false;
+    }
+    if (name == station_.MSComm1.portName()) return true;
+    const bool wasRunning = station_.upload.phase() == Upload::Phase::Running;
+    station_.MSComm1.setCommPort(name);  // closes the old port
+    if (wasRunning) {
+        station_.upload.fail(Error(ErrorKind::Serial, "the port was changed to " + name + " during the upload"));
+    } else {
+        setStatus(tr("Port: %1").arg(q(name)));
+    }
+    return true;
+}
+
+void Form1::Text1_EditingFinished() {
+    if (!portEdited_) return;
+    portEdited_ = false;
+    if (!Text1_Change() || station_.MSComm1.PortOpen()) return;
+    try {
+        station_.MSComm1.openPort();
+        setStatus(tr("Port %1 is open. Press 读入 to read the program.").arg(q(station_.MSComm1.portName())));
+    } catch (const Error& e) {
+        setStatus(q(e.message()), true);
+    }
+}
+
+void Form1::Timer1_Timer() { station_.upload.Timer1_Timer(); }
+
+void Form1::MSComm1_OnComm() { station_.upload.MSComm1_OnComm(); }
+
+void Form1::Form_Unload() {
+    if (unloaded_) return;
+    unloaded_ = true;
+    station_.Timer1.stop();
+    try {
+        station_.image.close();  // what was read stays; an unfinished image gets no tail
+    } catch (const Error&) {
+        // Nothing left to tell: the window is going.
+    }
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    Form_Unload();
+    event->accept();
+}
+
+void Form1::showProgress(const std::string& text) { Text2->setText(q(text)); }
+
+void Form1::requestSent(long address, int attempt) {
+    QString text = tr("Reading block %1…").arg(q(hexAddress(address)));
+    if (attempt > 1) text += tr(" (try %1 of %2)").arg(attempt).arg(Upload::kMaxAttempts);
+    setStatus(text);
+}
+
+void Form1::replyRejected(long address, const std::string& reason) {
+    setStatus(tr("Block %1: %2; asking again.").arg(q(hexAddress(address)), q(reason)), true);
+}
+
+void Form1::uploadFinished(const UploadSummary& summary) {
+    setStatus(tr("Done: %1 program bytes in %2 s. Image: %3 (%4 bytes).")
+                  .arg(summary.programBytes)
+                  .arg(static_cast<double>(elapsed_.elapsed()) / 1000.0, 0, 'f', 1)
+                  .arg(q(station_.image.imagePath().string()))
+                  .arg(station_.image.size()));
+}
+
+void Form1::uploadStopped(const Error& error, bool wasRunning) {
+    setStatus((wasRunning ? tr("Stopped: ") : QString()) + q(error.message()), true);
+}
+
+void Form1::setStatus(const QString& text, bool problem) {
+    Status->setText(text);
+    Status->setStyleSheet(problem ? QStringLiteral("color: #b00020;") : QString());
+}
+
+}  // namespace progread

@@ -1,0 +1,36 @@
+#pragma once
+
+// progread --read PORT: one upload without a window, progress and the outcome on stderr.
+
+#include <QObject>
+#include <filesystem>
+#include <string>
+
+#include "ui/station.h"
+
+namespace progread {
+
+class HeadlessRead : public QObject, private UploadView {
+    Q_OBJECT
+
+public:
+    HeadlessRead(const std::filesystem::path& dir, const std::string& portName);
+    // 0: a complete image was written; 1: the upload failed.
+    int exec();
+
+private:
+    void showProgress(const std::string&) override {}
+    void requestSent(long address, int attempt) override;
+    void replyRejected(long address, const std::string& reason) override;
+    void uploadFinished(const UploadSummary& summary) override;
+    void uploadStopped(const Error& error, bool wasRunning) override;
+    void endLine();
+
+    Station station_;
+    bool terminal_;
+    bool lineOpen_ = false;
+    int result_ = -1;
+    qint64 startMs_ = 0;
+};
+
+}  // namespace progread

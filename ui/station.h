@@ -1,0 +1,36 @@
+#pragma once
+
+// What the window and the headless mode share: the port, the 100 ms timer, the image file
+// and the one upload that drives them.
+
+#include <QObject>
+#include <QTimer>
+#include <filesystem>
+
+#include "image/program_image.h"
+#include "serial/comm_port.h"
+#include "upload/upload.h"
+
+namespace progread {
+
+class Station : public QObject, public Ticker {
+    Q_OBJECT
+
+public:
+    static constexpr int kTickMs = 100;
+
+    Station(const std::filesystem::path& dir, UploadView& view, QObject* parent = nullptr);
+
+    void setTimerEnabled(bool enabled) override;
+    bool timerEnabled() const override { return Timer1.isActive(); }
+
+    // A warning for the operator when the template gave less than a whole header; empty if not.
+    static std::string templateWarning(const PrepareReport& report, const ProgramImage& image);
+
+    CommPort MSComm1;
+    QTimer Timer1;
+    ProgramImage image;
+    Upload upload;
+};
+
+}  // namespace progread
