@@ -37,12 +37,17 @@ Integer toInteger(long value) {
 Integer addChecked(Integer a, Integer b) { return toInteger(long{a} + long{b}); }
 Integer mulChecked(Integer a, Integer b) { return toInteger(long{a} * long{b}); }
 
+std::string_view trimSpaces(std::string_view text) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    return text;
+}
+
 namespace {
 
 // Plain decimal with an optional sign and fraction; nullopt when it is not a number.
 std::optional<double> parseDecimal(std::string_view text) {
-    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    text = trimSpaces(text);
     if (text.empty()) return std::nullopt;
     bool negative = false;
     if (text.front() == '+' || text.front() == '-') {

@@ -22,6 +22,9 @@ Integer toInteger(long value);
 Integer addChecked(Integer a, Integer b);
 Integer mulChecked(Integer a, Integer b);
 
+// text without leading and trailing spaces (only ' ', as the controller's text functions do).
+std::string_view trimSpaces(std::string_view text);
+
 // Decimal text to Byte: surrounding spaces ignored, a fraction rounded half to even;
 // empty or non-numeric text is a type mismatch, a value outside 0..255 an overflow.
 Byte textToByte(std::string_view text);

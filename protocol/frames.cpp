@@ -61,12 +61,6 @@ Integer frameSum(std::span<const Byte> chars) {
     return sum;
 }
 
-std::string_view trimSpaces(std::string_view text) {
-    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-    return text;
-}
-
 ReplyCheck checkReply(std::string_view reply) {
     auto malformed = [](std::string detail) { return ReplyCheck{ReplyFault::Malformed, std::move(detail)}; };
     if (reply.size() != kReplyLength) {

@@ -46,9 +46,6 @@ inline bool isEndMarker(BytePair pair) { return pair.first == 0x0F && pair.secon
 // Checked sum of the character codes in chars (requests: 2..11, replies: 2..66).
 Integer frameSum(std::span<const Byte> chars);
 
-// The reply with leading and trailing spaces removed.
-std::string_view trimSpaces(std::string_view text);
-
 // Why a reply was refused; None when it may be decoded.
 enum class ReplyFault { None, Malformed, ChecksumMismatch };
 

@@ -1,23 +1,10 @@
 #include <gtest/gtest.h>
 
+#include "error_kind.h"
 #include "protocol/checked.h"
 
 using namespace progread;
-
-namespace {
-
-template <class F>
-ErrorKind kindOf(F&& f) {
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.kind();
-    }
-    ADD_FAILURE() << "no error raised";
-    return ErrorKind::File;
-}
-
-}  // namespace
+using progread::testing::kindOf;
 
 TEST(Checked, ArithmeticRaisesOverflowInsteadOfWrapping) {
     EXPECT_EQ(addChecked(32736, 31), 32767);

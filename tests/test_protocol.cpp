@@ -4,23 +4,15 @@
 #include <string>
 #include <vector>
 
+#include "error_kind.h"
 #include "protocol/frames.h"
 #include "protocol/hex_codec.h"
 #include "protocol/reply_framer.h"
 
 using namespace progread;
+using progread::testing::kindOf;
 
 namespace {
-
-ErrorKind errorOf(auto&& f) {
-    try {
-        f();
-    } catch (const Error& e) {
-        return e.kind();
-    }
-    ADD_FAILURE() << "no error raised";
-    return ErrorKind::File;
-}
 
 std::string bytes(std::initializer_list<int> codes) {
     std::string s;
@@ -46,7 +38,7 @@ TEST(HexCodec, ZhuanGivesTheDecimalCodeOfTheDigit) {
     for (int v : {16, 17, 100, 255}) {
         const Byte value = static_cast<Byte>(v);
         EXPECT_EQ(ZHUAN(value), "") << v;
-        EXPECT_EQ(errorOf([&] { digitCode(value); }), ErrorKind::TypeMismatch);
+        EXPECT_EQ(kindOf([&] { digitCode(value); }), ErrorKind::TypeMismatch);
     }
 }
 
@@ -62,7 +54,7 @@ TEST(HexCodec, ZhuansKeepsItsOddRows) {
     }
     for (int ch : {0x00, 0x02, 0x03, int{' '}, int{'/'}}) {
         const Byte c = static_cast<Byte>(ch);
-        EXPECT_EQ(errorOf([&] { ZHUANS(c); }), ErrorKind::Overflow) << ch;
+        EXPECT_EQ(kindOf([&] { ZHUANS(c); }), ErrorKind::Overflow) << ch;
     }
 }
 
@@ -83,8 +75,8 @@ TEST(Frames, WorkedRequestsComeOutByteForByte) {
         auto digit = [](int c) { return c <= '9' ? c - '0' : c - 'A' + 10; };
         EXPECT_EQ(req.frameSum & 0xFF, digit(r.expected[11]) * 16 + digit(r.expected[12]));
     }
-    EXPECT_EQ(errorOf([] { BuildReadRequest(32768 - 16); }), ErrorKind::Overflow);
-    EXPECT_EQ(errorOf([] { BuildReadRequest(-32); }), ErrorKind::Overflow);
+    EXPECT_EQ(kindOf([] { BuildReadRequest(32768 - 16); }), ErrorKind::Overflow);
+    EXPECT_EQ(kindOf([] { BuildReadRequest(-32); }), ErrorKind::Overflow);
 }
 
 TEST(Frames, DecodeGroupAndTheEndMarker) {
@@ -98,9 +90,9 @@ TEST(Frames, DecodeGroupAndTheEndMarker) {
     EXPECT_FALSE(isEndMarker(decode("0f00")));  // lowercase decodes as 0
     EXPECT_EQ(decode("0f00"), (BytePair{0x00, 0x00}));
     EXPECT_EQ(decode("?F00"), (BytePair{0xFF, 0x00}));
-    EXPECT_EQ(errorOf([&] { decode("@000"); }), ErrorKind::Overflow);
-    EXPECT_EQ(errorOf([&] { decode("F@00"); }), ErrorKind::Overflow);
-    EXPECT_EQ(errorOf([&] { decode("00\x03" "0"); }), ErrorKind::Overflow);
+    EXPECT_EQ(kindOf([&] { decode("@000"); }), ErrorKind::Overflow);
+    EXPECT_EQ(kindOf([&] { decode("F@00"); }), ErrorKind::Overflow);
+    EXPECT_EQ(kindOf([&] { decode("00\x03" "0"); }), ErrorKind::Overflow);
 }
 
 TEST(Frames, ReplyLayoutAndChecksumAgreeWithAHandBuiltReply) {

@@ -130,6 +130,38 @@ TEST(WholeUpload, ASecondStartRewritesTheImageAndStartsAtZero) {
     EXPECT_EQ(rig.offsets, (std::vector<long>{0, 32, 0, 32}));
 }
 
+TEST(WholeUpload, ARestartWhileARequestIsOutNeverTakesItsAnswerForBlockZero) {
+    for (bool answerComes : {true, false}) {
+        Rig rig;
+        for (std::size_t i = 64; i < 96; ++i) rig.memory[i] = 0xC3;  // block 2: not at the front
+        rig.putEndMarker(96);
+        rig.controller = [](long, int) { return std::nullopt; };  // answers are delivered by hand
+        rig.upload.Command1_Click();
+        rig.tick();
+        rig.deliver(rig.replyFor(0));
+        rig.tick();
+        rig.deliver(rig.replyFor(32));
+        rig.tick();  // the request for block 2 is out
+        rig.upload.Command1_Click();
+        rig.tick();
+        EXPECT_EQ(rig.offsets.size(), 3u) << "block 0 waits for the old answer";
+        int ticks = 1;
+        if (answerComes) {
+            rig.deliver(rig.replyFor(64));  // late, and dropped
+        } else {
+            while (rig.offsets.size() == 3u && ticks < 50) {
+                rig.tick();
+                ++ticks;
+            }
+            EXPECT_LE(ticks, Upload::kReplyTimeoutTicks + 1);
+        }
+        rig.controller = [&](long offset, int) { return std::optional(rig.replyFor(offset)); };
+        while (rig.upload.phase() == Upload::Phase::Running && ticks++ < 50) rig.tick();
+        EXPECT_EQ(rig.upload.phase(), Upload::Phase::Finished) << answerComes;
+        EXPECT_EQ(rig.sink.bytes, concat(memorySlice(rig.memory, 0, 128), tail())) << answerComes;
+    }
+}
+
 TEST(ReplyChecks, EachRejectedReplyWritesNothingAndTheBlockIsAskedForAgain) {
     struct Row {
         const char* what;

@@ -57,8 +57,6 @@ Form1::Form1(const std::filesystem::path& dir, const QString& port, QWidget* par
     connect(Text1, &QLineEdit::editingFinished, this, &Form1::Text1_EditingFinished);
     connect(&station_.Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
     connect(&station_.MSComm1, &CommPort::OnComm, this, &Form1::MSComm1_OnComm);
-    connect(&station_.MSComm1, &CommPort::portLost, this,
-            [this](const QString& message) { station_.upload.fail(Error(ErrorKind::Serial, message.toStdString())); });
 
     station_.Timer1.start();  // runs from start-up; ticks do nothing until the first start
 }

@@ -19,9 +19,6 @@ HeadlessRead::HeadlessRead(const std::filesystem::path& dir, const std::string& 
     station_.MSComm1.setCommPort(portName);
     connect(&station_.Timer1, &QTimer::timeout, this, [this] { station_.upload.Timer1_Timer(); });
     connect(&station_.MSComm1, &CommPort::OnComm, this, [this] { station_.upload.MSComm1_OnComm(); });
-    connect(&station_.MSComm1, &CommPort::portLost, this, [this](const QString& message) {
-        station_.upload.fail(Error(ErrorKind::Serial, message.toStdString()));
-    });
 }
 
 int HeadlessRead::exec() {

@@ -6,6 +6,9 @@ Station::Station(const std::filesystem::path& dir, UploadView& view, QObject* pa
     : QObject(parent), image(dir), upload(MSComm1, *this, image, view) {
     Timer1.setInterval(kTickMs);
     Timer1.setTimerType(Qt::PreciseTimer);
+    connect(&MSComm1, &CommPort::portLost, this, [this](const QString& message) {
+        upload.fail(Error(ErrorKind::Serial, message.toStdString()));
+    });
 }
 
 void Station::setTimerEnabled(bool enabled) {

@@ -1,7 +1,8 @@
 #pragma once
 
 // What the window and the headless mode share: the port, the 100 ms timer, the image file
-// and the one upload that drives them.
+// and the one upload that drives them. A lost port stops the upload here; the owner routes
+// the timer's ticks and the port's notifications to the upload's handlers.
 
 #include <QObject>
 #include <QTimer>

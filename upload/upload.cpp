@@ -43,12 +43,16 @@ void Upload::fail(const Error& error) {
 void Upload::Command1_Click() {
     guarded([&] {
         if (!link_.PortOpen()) link_.openPort();
+        // A restart while a request is out: its answer would pass for block 0's. Hold the
+        // first request until that answer has come and gone, or could no longer come.
+        const int drain = awaitingReply() ? kReplyTimeoutTicks - s_.TicksWaiting : 0;
         link_.discardInput();
         image_.restart();
         s_.BlockOffset = 0;
         s_.UploadCounter = 2;
         s_.BlockAttempts = 0;
         s_.TicksWaiting = 0;
+        s_.DrainTicks = drain;
         summary_ = {};
         phase_ = Phase::Running;
         ticker_.setTimerEnabled(true);
@@ -63,6 +67,11 @@ bool Upload::awaitingReply() const {
 
 void Upload::Timer1_Timer() {
     guarded([&] {
+        if (s_.DrainTicks > 0) {
+            --s_.DrainTicks;
+            s_.RxBytes.fill(1, 500, 0);
+            return;
+        }
         if (s_.ReplyDone) {
             s_.ReplyDone = false;
             s_.SendArmed = true;
@@ -97,6 +106,10 @@ void Upload::MSComm1_OnComm() {
     guarded([&] {
         if (link_.CommEvent() != SerialLink::kEvReceive) return;
         const std::string text(trimSpaces(link_.Input()));
+        if (s_.DrainTicks > 0) {
+            s_.DrainTicks = 0;  // the answer to the request before the restart
+            return;
+        }
         // Nothing was asked for: a stray or late reply is read and dropped.
         if (!awaitingReply()) return;
         if (ReplyCheck check = checkReply(text); !check) {

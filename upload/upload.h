@@ -23,6 +23,7 @@ struct UploadState {
     double BlockAddress = 0;     // 0x8000 + BlockOffset of the last request
     int BlockAttempts = 0;       // requests sent for the current block
     int TicksWaiting = 0;        // ticks since the last request
+    int DrainTicks = 0;          // after a restart: ticks left for the old request's answer
 };
 
 class Upload {
