@@ -53,7 +53,10 @@ Form1::Form1(const std::filesystem::path& dir, const QString& port, QWidget* par
     Command1->setFocus();
 
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
-    connect(Text1, &QLineEdit::textEdited, this, &Form1::Text1_Change);
+    connect(Text1, &QLineEdit::textEdited, this, [this] {
+        portEdited_ = true;
+        Text1_Change();
+    });
     connect(Text1, &QLineEdit::editingFinished, this, &Form1::Text1_EditingFinished);
     connect(&station_.Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
     connect(&station_.MSComm1, &CommPort::OnComm, this, &Form1::MSComm1_OnComm);
@@ -68,11 +71,9 @@ int Form1::tw(int twips) const {
 }
 
 bool Form1::Form_Load(QString* error) {
-    Text1_Change();
-    portEdited_ = false;  // the stored text is not an edit: nothing is opened until asked
+    Text1_Change();  // the stored text is not an edit: nothing is opened until asked
     try {
-        const PrepareReport report = station_.image.prepare();
-        const std::string warning = Station::templateWarning(report, station_.image);
+        const std::string warning = station_.prepareImage();
         if (!warning.empty()) setStatus(q(warning), true);
     } catch (const Error& e) {
         if (error) *error = q(e.message());
@@ -83,14 +84,12 @@ bool Form1::Form_Load(QString* error) {
 
 void Form1::Command1_Click() {
     if (!Text1_Change()) return;  // the hint is showing
-    portEdited_ = false;
     elapsed_.start();
     setStatus(tr("Opening %1…").arg(q(station_.MSComm1.portName())));
     station_.upload.Command1_Click();
 }
 
 bool Form1::Text1_Change() {
-    portEdited_ = true;
     std::string name;
     try {
         name = portNameFor(Text1->text().toStdString());

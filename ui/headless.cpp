@@ -23,8 +23,7 @@ HeadlessRead::HeadlessRead(const std::filesystem::path& dir, const std::string& 
 
 int HeadlessRead::exec() {
     try {
-        const PrepareReport report = station_.image.prepare();
-        const std::string warning = Station::templateWarning(report, station_.image);
+        const std::string warning = station_.prepareImage();
         if (!warning.empty()) std::fprintf(stderr, "progread: warning: %s\n", warning.c_str());
     } catch (const Error& e) {
         std::fprintf(stderr, "progread: %s\n", e.message().c_str());

@@ -16,7 +16,8 @@ void Station::setTimerEnabled(bool enabled) {
     if (!enabled) Timer1.stop();
 }
 
-std::string Station::templateWarning(const PrepareReport& report, const ProgramImage& image) {
+std::string Station::prepareImage() {
+    const PrepareReport report = image.prepare();
     const std::string templ = image.templatePath().string();
     if (report.templateMissing) {
         return "No template " + templ + ": an empty one was created, and the image's header is 256 "

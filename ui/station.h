@@ -25,8 +25,9 @@ public:
     void setTimerEnabled(bool enabled) override;
     bool timerEnabled() const override { return Timer1.isActive(); }
 
-    // A warning for the operator when the template gave less than a whole header; empty if not.
-    static std::string templateWarning(const PrepareReport& report, const ProgramImage& image);
+    // Prepares the image (raises a File error when it cannot be). Returns a warning for the
+    // operator when the template gave less than a whole header, else an empty text.
+    std::string prepareImage();
 
     CommPort MSComm1;
     QTimer Timer1;
