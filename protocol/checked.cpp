@@ -7,19 +7,6 @@
 
 namespace progread {
 
-std::string_view kindName(ErrorKind kind) {
-    switch (kind) {
-        case ErrorKind::Overflow: return "overflow";
-        case ErrorKind::SubscriptOutOfRange: return "subscript out of range";
-        case ErrorKind::TypeMismatch: return "type mismatch";
-        case ErrorKind::File: return "file error";
-        case ErrorKind::Serial: return "serial port error";
-    }
-    return "error";
-}
-
-std::string Error::message() const { return std::string(kindName(kind_)) + ": " + what(); }
-
 Byte toByte(long value) {
     if (value < 0 || value > 255) {
         throw Error(ErrorKind::Overflow, std::to_string(value) + " does not fit a byte");
