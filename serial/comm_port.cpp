@@ -2,7 +2,10 @@
 
 #include <QFileInfo>
 
+#include "serial/port_name.h"
+
 #ifndef _WIN32
+#include <grp.h>
 #include <unistd.h>
 #endif
 
@@ -107,13 +110,16 @@ std::string describeOpenError(const std::string& portName, QSerialPort::SerialPo
 #ifndef _WIN32
             const QFileInfo device(QString::fromStdString(portName));
             if (device.exists() && ::access(device.filePath().toLocal8Bit().constData(), R_OK | W_OK) != 0) {
-                const std::string group = device.group().isEmpty() ? "dialout" : device.group().toStdString();
-                why = "permission denied; the user must be in the group '" + group +
-                      "' that owns the device (sudo usermod -aG " + group +
-                      " \"$USER\", then log in again)";
+                DeviceAccess access;
+                access.group = device.group().toStdString();
+                access.groupCanReadWrite = device.permission(QFile::ReadGroup) && device.permission(QFile::WriteGroup);
+                access.dialoutExists = ::getgrnam("dialout") != nullptr;
+                access.uucpExists = ::getgrnam("uucp") != nullptr;
+                why = permissionAdvice(access);
                 break;
             }
 #endif
+            // Root may open anything: a refusal then means another program holds the port.
             why = "in use by another program (" + systemText.toStdString() + ")";
             break;
         }

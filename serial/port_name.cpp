@@ -65,4 +65,17 @@ std::string portNameFor(std::string_view typed, Platform platform) {
                 "\"" + std::string(text) + "\" is neither a port number nor a device path");
 }
 
+std::string permissionAdvice(const DeviceAccess& access) {
+    const std::string join = "sudo usermod -aG ";
+    const std::string relog = " \"$USER\", then log out and in again";
+    if (access.groupCanReadWrite && !access.group.empty() && access.group != "root") {
+        return "permission denied; the user must be in the group '" + access.group + "' (" + join + access.group +
+               relog + ")";
+    }
+    const std::string group = access.dialoutExists || !access.uucpExists ? "dialout" : "uucp";
+    return "permission denied; only " + (access.group.empty() ? std::string("its owner") : "root") +
+           " may open it. Add a udev rule that gives the device to the group '" + group +
+           "' with mode 0660, and put the user in that group (" + join + group + relog + ")";
+}
+
 }  // namespace progread

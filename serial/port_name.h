@@ -17,4 +17,17 @@ Platform hostPlatform();
 // (not a port) or an Overflow error (a number out of range), meant as a hint to the operator.
 std::string portNameFor(std::string_view typed, Platform platform = hostPlatform());
 
+// What the system says about a device the user may not open.
+struct DeviceAccess {
+    std::string group;               // the device's group
+    bool groupCanReadWrite = false;  // its mode gives that group read and write
+    bool dialoutExists = false;      // the groups this system has
+    bool uucpExists = false;
+};
+
+// Why a device could not be opened for lack of permission, and what to do about it. Names the
+// device's group only where joining it helps (never root); else the usual serial group and a
+// udev rule.
+std::string permissionAdvice(const DeviceAccess& access);
+
 }  // namespace progread

@@ -72,3 +72,28 @@ TEST(PortName, HintsSayWhatIsWrong) {
         EXPECT_EQ(e.kind(), ErrorKind::Overflow);
     }
 }
+
+TEST(PermissionAdvice, NamesAGroupOnlyWhereJoiningItHelps) {
+    struct Row {
+        const char* what;
+        DeviceAccess access;
+        const char* group;    // the group the advice puts the user in
+        bool udevRule;
+    } rows[] = {
+        {"dialout 0660", {"dialout", true, true, false}, "dialout", false},
+        {"uucp 0660 (no dialout)", {"uucp", true, false, true}, "uucp", false},
+        {"plugdev 0660", {"plugdev", true, true, true}, "plugdev", false},
+        {"root 0600", {"root", false, true, true}, "dialout", true},
+        {"root 0660", {"root", true, true, false}, "dialout", true},
+        {"dialout 0600", {"dialout", false, true, false}, "dialout", true},
+        {"root 0600, only uucp", {"root", false, false, true}, "uucp", true},
+        {"root 0600, neither group", {"root", false, false, false}, "dialout", true},
+    };
+    for (const Row& row : rows) {
+        const std::string text = permissionAdvice(row.access);
+        EXPECT_NE(text.find("permission denied"), std::string::npos) << row.what << ": " << text;
+        EXPECT_NE(text.find(std::string("usermod -aG ") + row.group + " "), std::string::npos) << row.what << ": " << text;
+        EXPECT_EQ(text.find("usermod -aG root"), std::string::npos) << row.what << ": " << text;
+        EXPECT_EQ(text.find("udev") != std::string::npos, row.udevRule) << row.what << ": " << text;
+    }
+}
