@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <set>
 #include <string>
 #include <thread>
@@ -43,12 +44,16 @@ Memory:
 Timing:
   --char-us N         microseconds per character on the wire (1042 is 9600 baud, 7E1); 0
   --latency-ms N      milliseconds between a request and the start of its reply; 0
+  --late K:MS         answer request K MS milliseconds late instead (a list: --late 3:1500,9:2500).
+                      Requests that arrive meanwhile are answered after it, in turn.
 
 Faults (K counts requests from 1; each option takes a comma-separated list: --drop 2,5):
   --drop K            do not answer request K
   --corrupt-digit K   change one data digit of reply K (the checksum stays the original's)
   --bad-checksum K    send reply K with a wrong checksum
   --short K           send reply K without its last character
+  --other-checksum    form every reply's checksum without ETX, as a controller with a rule of
+                      its own might
   --noise K           send a few noise characters before reply K
   --chunk N           send every reply in pieces of N characters, --chunk-gap-ms apart
   --chunk-gap-ms N    pause between pieces; 5
@@ -67,6 +72,8 @@ struct Options {
     long charUs = 0;
     long latencyMs = 0;
     std::set<long> drop, corruptDigit, badChecksum, shortReply, noise;
+    std::map<long, long> lateMs;
+    bool otherChecksum = false;
     long chunk = 0;
     long chunkGapMs = 5;
     long closeAfter = 0;
@@ -88,16 +95,21 @@ long number(const std::string& option, const char* text) {
     return value;
 }
 
-std::set<long> numberList(const std::string& option, const char* text) {
-    std::set<long> values;
-    std::string all(text);
+std::vector<std::string> split(const std::string& all) {
+    std::vector<std::string> items;
     std::size_t start = 0;
     while (start <= all.size()) {
         std::size_t comma = all.find(',', start);
         if (comma == std::string::npos) comma = all.size();
-        values.insert(number(option, all.substr(start, comma - start).c_str()));
+        items.push_back(all.substr(start, comma - start));
         start = comma + 1;
     }
+    return items;
+}
+
+std::set<long> numberList(const std::string& option, const char* text) {
+    std::set<long> values;
+    for (const std::string& item : split(text)) values.insert(number(option, item.c_str()));
     return values;
 }
 
@@ -114,6 +126,10 @@ Options parse(int argc, char** argv) {
             o.verbose = true;
             continue;
         }
+        if (a == "--other-checksum") {
+            o.otherChecksum = true;
+            continue;
+        }
         if (i + 1 >= argc) usageError(a == "" ? "empty option" : "unknown option or missing value: " + a);
         const char* v = argv[++i];
         if (a == "--memory") {
@@ -127,6 +143,12 @@ Options parse(int argc, char** argv) {
             o.charUs = number(a, v);
         } else if (a == "--latency-ms") {
             o.latencyMs = number(a, v);
+        } else if (a == "--late") {
+            for (const std::string& item : split(v)) {
+                const auto colon = item.find(':');
+                if (colon == std::string::npos) usageError("--late wants K:MS, not \"" + item + "\"");
+                o.lateMs[number(a, item.substr(0, colon).c_str())] = number(a, item.substr(colon + 1).c_str());
+            }
         } else if (a == "--drop") {
             o.drop = numberList(a, v);
         } else if (a == "--corrupt-digit") {
@@ -207,6 +229,12 @@ long requestedOffset(const std::string& r) {
 std::string replyFor(const Options& o, long offset, long k) {
     std::span<const Byte, kBlockBytes> block(o.memory.data() + offset, kBlockBytes);
     std::string reply = BuildBlockReply(block);
+    if (o.otherChecksum) {
+        const auto* bytes = reinterpret_cast<const Byte*>(reply.data());
+        const unsigned sum = static_cast<unsigned>(frameSum(std::span(bytes + 1, 64))) & 0xFF;
+        reply[66] = static_cast<char>(digitCode(static_cast<Byte>(sum >> 4)));
+        reply[67] = static_cast<char>(digitCode(static_cast<Byte>(sum & 0xF)));
+    }
     if (o.corruptDigit.count(k)) reply[9] = reply[9] == '0' ? '1' : '0';
     if (o.badChecksum.count(k)) reply[67] = reply[67] == '0' ? '1' : '0';
     if (o.shortReply.count(k)) reply.pop_back();
@@ -271,7 +299,8 @@ int main(int argc, char** argv) {
             const long k = ++requests;
             if (o.verbose) std::fprintf(stderr, "progread-sim: request %ld for 0x%04lX\n", k, offset + kBaseAddress);
             if (o.drop.count(k)) continue;
-            pause(o.latencyMs * 1000);
+            const auto late = o.lateMs.find(k);
+            pause((late != o.lateMs.end() ? late->second : o.latencyMs) * 1000);
             if (!writeAll(master, replyFor(o, offset, k), o)) gStop = 1;
             if (o.closeAfter > 0 && k >= o.closeAfter) {
                 // A hangup throws away what the other side has not read yet: wait until it
