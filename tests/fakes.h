@@ -3,8 +3,10 @@
 // Stand-ins for the port, the timer, the image and the window, and a rig that plays the
 // controller on the other end of the fake port.
 
+#include <algorithm>
 #include <deque>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,10 +44,24 @@ struct FakeLink : SerialLink {
     std::string portName() const override { return "fake"; }
 };
 
+// Timer1 and the clock, both on simulated time that only the rig moves.
 struct FakeTicker : Ticker {
+    static constexpr long long kPeriodMs = 100;
+    long long now = 0;
     bool enabled = true;  // Timer1 runs from start-up
-    void setTimerEnabled(bool e) override { enabled = e; }
+    long long nextTick = kPeriodMs;
+    int restarts = 0;
+
+    void setTimerEnabled(bool e) override {
+        if (e && !enabled) nextTick = now + kPeriodMs;
+        enabled = e;
+    }
     bool timerEnabled() const override { return enabled; }
+    void restartPeriod() override {
+        ++restarts;
+        if (enabled) nextTick = now + kPeriodMs;
+    }
+    long long nowMs() const override { return now; }
 };
 
 // Collects what reaches the image behind its header; a tail shows up as its 1026 bytes.
@@ -78,9 +94,11 @@ struct RecordingView : UploadView {
     std::vector<std::string> rejections;
     std::vector<Error> errors;
     int finished = 0;
+    int toldChecksumRule = 0;
 
     void showProgress(const std::string& text) override { progress.push_back(text); }
     void replyRejected(long, const std::string& reason) override { rejections.push_back(reason); }
+    void checksumsByAnotherRule() override { ++toldChecksumRule; }
     void uploadFinished(const UploadSummary&) override { ++finished; }
     void uploadStopped(const Error& e, bool) override { errors.push_back(e); }
 };
@@ -90,6 +108,9 @@ inline long requestedOffset(const std::string& request) {
     return std::stol(request.substr(4, 4), nullptr, 16) - 0x8000;
 }
 
+// The upload against a controller on simulated time. The controller answers requests in
+// turn, as a real one does: an answer starts once the previous one is out and the latency
+// has passed.
 struct Rig {
     FakeLink link;
     FakeTicker ticker;
@@ -97,10 +118,15 @@ struct Rig {
     RecordingView view;
     ImageSink* image = &sink;
     std::vector<Byte> memory = std::vector<Byte>(32768, 0x11);
-    // The k-th answer (from 1) to a request for offset; nullopt: no answer.
+    // The k-th request's answer (k from 1) for offset; nullopt: no answer.
     std::function<std::optional<std::string>(long offset, int k)> controller;
+    // Milliseconds from the moment the controller takes request k to its answer arriving.
+    std::function<long long(long offset, int k)> latency = [](long, int) { return 0LL; };
     int requests = 0;
     std::vector<long> offsets;
+    std::vector<long long> requestTimes;
+    std::multimap<long long, std::string> arrivals;  // answers on their way, by arrival time
+    long long controllerBusyUntil = 0;
 
     Upload upload{link, ticker, *image, view};
 
@@ -120,32 +146,75 @@ struct Rig {
         upload.MSComm1_OnComm();
     }
 
-    // One timer tick, then the controller answers whatever was sent in it.
-    void tick() {
-        if (ticker.enabled) upload.Timer1_Timer();
+    // Takes the requests sent so far and delivers every answer that is due.
+    void settle() {
         while (link.sent.size() >= 13) {
             std::string request = link.sent.substr(0, 13);
             link.sent.erase(0, 13);
-            long offset = requestedOffset(request);
+            const long offset = requestedOffset(request);
             offsets.push_back(offset);
-            if (auto reply = controller(offset, ++requests)) deliver(*reply);
+            requestTimes.push_back(ticker.now);
+            const int k = ++requests;
+            if (auto reply = controller(offset, k)) {
+                const long long at = std::max(ticker.now, controllerBusyUntil) + latency(offset, k);
+                controllerBusyUntil = at;
+                arrivals.emplace(at, *reply);
+            }
+        }
+        while (!arrivals.empty() && arrivals.begin()->first <= ticker.now) {
+            std::string text = arrivals.begin()->second;
+            arrivals.erase(arrivals.begin());
+            deliver(text);
+            settle();
         }
     }
 
-    // Ticks until the upload ends (or maxTicks pass); returns the ticks run.
-    int run(int maxTicks = 100000) {
-        upload.Command1_Click();
-        int n = 0;
-        while (n < maxTicks && upload.phase() == Upload::Phase::Running) {
-            tick();
-            ++n;
+    // Moves simulated time to t, running every tick and answer due on the way.
+    void advanceTo(long long t) {
+        settle();
+        for (;;) {
+            long long next = arrivals.empty() ? t + 1 : arrivals.begin()->first;
+            const bool tickFirst = ticker.enabled && ticker.nextTick <= next;
+            if (tickFirst) next = ticker.nextTick;
+            if (next > t) break;
+            ticker.now = next;
+            if (tickFirst) {
+                ticker.nextTick += FakeTicker::kPeriodMs;
+                upload.Timer1_Timer();
+            }
+            settle();
         }
-        return n;
+        ticker.now = t;
+    }
+    void advance(long long ms) { advanceTo(ticker.now + ms); }
+
+    // Up to and including the next tick (or 100 ms when the timer is off).
+    void tick() { advanceTo(ticker.enabled ? ticker.nextTick : ticker.now + FakeTicker::kPeriodMs); }
+
+    // Starts an upload and runs it until it ends or maxMs of simulated time pass.
+    void run(long long maxMs = 10'000'000) {
+        upload.Command1_Click();
+        settle();
+        const long long until = ticker.now + maxMs;
+        while (upload.running() && ticker.now < until) tick();
     }
 
     void putEndMarker(std::size_t offset) {
         memory[offset] = 0x0F;
         memory[offset + 1] = 0x00;
+    }
+
+    // What the image must hold after a complete read: every block up to the marker's, then
+    // the tail; worked out from the memory, not from the upload.
+    std::vector<Byte> cleanImage() const {
+        std::size_t end = 0;
+        while (!(memory[end] == 0x0F && memory[end + 1] == 0x00)) end += 2;
+        std::vector<Byte> expected(memory.begin(), memory.begin() + static_cast<long>((end / 32 + 1) * 32));
+        for (int k = 0; k < 513; ++k) {
+            expected.push_back(0xFF);
+            expected.push_back(0x00);
+        }
+        return expected;
     }
 };
 

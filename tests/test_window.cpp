@@ -94,7 +94,8 @@ TEST(Window, ClickThenTicksSendTheFirstRequestAndShowZero) {
     EXPECT_EQ(sent, std::string("\x02" "E018000" "20\x03" "D3"));
     EXPECT_EQ(w.Text2->text(), "0");
     EXPECT_NE(w.statusText().indexOf("0x8000"), -1) << w.statusText().toStdString();
-    QTest::qWait(300);
+    QSignalSpy ticks(&w.station().Timer1, &QTimer::timeout);
+    ASSERT_TRUE(waitUntil([&] { return ticks.count() >= 3; }, 3000));
     EXPECT_EQ(line.received(), "") << "nothing more until a reply comes";
 }
 
@@ -120,7 +121,7 @@ TEST(Window, AnEditThatIsNoPortShowsAHintAndChangesNothing) {
         EXPECT_NE(w.statusText().indexOf("port number"), -1) << typed << ": " << w.statusText().toStdString();
         EXPECT_EQ(w.port().portName(), before) << typed;
         QTest::mouseClick(w.Command1, Qt::LeftButton);
-        EXPECT_NE(w.upload().phase(), Upload::Phase::Running) << "no start on a field that is not a port";
+        EXPECT_FALSE(w.upload().running()) << "no start on a field that is not a port";
     }
 }
 
@@ -155,12 +156,50 @@ TEST(Window, AWholeUploadAgainstTheSimulatorGivesTheExactImage) {
     EXPECT_EQ(w.statusText().indexOf("moban.pmw"), -1) << "a whole template is no news";
     typePort(w, sim.qport());
     QTest::mouseClick(w.Command1, Qt::LeftButton);
-    ASSERT_TRUE(waitUntil([&] { return w.upload().phase() != Upload::Phase::Running; }));
-    EXPECT_EQ(w.upload().phase(), Upload::Phase::Finished) << w.statusText().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return !w.upload().running(); }));
+    EXPECT_EQ(w.upload().step(), Upload::Step::Finished) << w.statusText().toStdString();
     EXPECT_EQ(readFile(dir / "duqu.pmw"), expectedImage(templ, sampleProgramMemory()));
     EXPECT_EQ(w.Text2->text(), QString::number(kSampleEndMarkerOffset / 32 * 32));
     EXPECT_NE(w.statusText().indexOf("Done"), -1);
     EXPECT_NE(w.statusText().indexOf(QString::fromStdString((dir / "duqu.pmw").string())), -1);
+}
+
+TEST(Window, PressingReadAgainWhileAnswersAreOutNeverMixesBlocks) {
+    // A slow controller at wire speed; 读入 pressed twice or three times in quick succession,
+    // at a few points of a block's cycle.
+    TempDir files;
+    std::vector<Byte> memory = sampleProgramMemory();
+    for (std::size_t i = 0; i < 6 * 32; ++i) memory[i] = static_cast<Byte>(0x30 + i / 32);  // blocks differ
+    memory[5 * 32 + 4] = 0x0F;
+    memory[5 * 32 + 5] = 0x00;
+    writeFile(files / "memory.bin", memory);
+    struct Row {
+        int latencyMs;
+        int pressAfterMs;  // after the first request went out
+        int presses;
+    } rows[] = {{800, 30, 2}, {800, 400, 3}, {0, 40, 2}, {0, 60, 3}};
+    for (const Row& row : rows) {
+        const std::string what = std::to_string(row.latencyMs) + " ms, +" + std::to_string(row.pressAfterMs) +
+                                 " ms, " + std::to_string(row.presses) + " presses";
+        TempDir dir;
+        Sim sim({"--memory", QString::fromStdString((files / "memory.bin").string()), "--char-us", "1042",
+                 "--latency-ms", QString::number(row.latencyMs)});
+        Form1 w(dir.path(), sim.qport());
+        ASSERT_TRUE(w.Form_Load(nullptr));
+        w.show();
+        QTest::mouseClick(w.Command1, Qt::LeftButton);
+        ASSERT_TRUE(waitUntil([&] { return w.upload().state().UploadCounter >= 4; }, 10000)) << what;
+        for (int p = 0; p < row.presses - 1; ++p) {
+            QTimer::singleShot(row.pressAfterMs + 30 * p, &w, [&w] { QTest::mouseClick(w.Command1, Qt::LeftButton); });
+        }
+        const int counterBefore = w.upload().state().UploadCounter;
+        ASSERT_TRUE(waitUntil([&] { return w.upload().state().UploadCounter < counterBefore; }, 5000))
+            << what << ": the presses did not restart";
+        ASSERT_TRUE(waitUntil([&] { return !w.upload().running() && w.upload().state().UploadCounter > 2; }, 30000))
+            << what;
+        EXPECT_EQ(w.upload().step(), Upload::Step::Finished) << what << ": " << w.statusText().toStdString();
+        EXPECT_EQ(readFile(dir / "duqu.pmw"), expectedImage({}, memory)) << what;
+    }
 }
 
 TEST(Window, ALostLineIsShownAndTheWindowCanStartAgain) {
@@ -172,16 +211,16 @@ TEST(Window, ALostLineIsShownAndTheWindowCanStartAgain) {
         Sim sim({"--close-after", "2"});
         typePort(w, sim.qport());
         QTest::mouseClick(w.Command1, Qt::LeftButton);
-        ASSERT_TRUE(waitUntil([&] { return w.upload().phase() != Upload::Phase::Running; }));
-        EXPECT_EQ(w.upload().phase(), Upload::Phase::Stopped);
+        ASSERT_TRUE(waitUntil([&] { return !w.upload().running(); }));
+        EXPECT_EQ(w.upload().step(), Upload::Step::Stopped);
         EXPECT_NE(w.statusText().indexOf("Stopped"), -1) << w.statusText().toStdString();
         EXPECT_NE(w.statusText().indexOf(sim.qport()), -1) << w.statusText().toStdString();
     }
     Sim again;
     typePort(w, again.qport());
     QTest::mouseClick(w.Command1, Qt::LeftButton);
-    ASSERT_TRUE(waitUntil([&] { return w.upload().phase() != Upload::Phase::Running; }));
-    EXPECT_EQ(w.upload().phase(), Upload::Phase::Finished) << w.statusText().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return !w.upload().running(); }));
+    EXPECT_EQ(w.upload().step(), Upload::Step::Finished) << w.statusText().toStdString();
     EXPECT_EQ(readFile(dir / "duqu.pmw"), expectedImage({}, sampleProgramMemory()));
 }
 

@@ -58,9 +58,6 @@ Form1::Form1(const std::filesystem::path& dir, const QString& port, QWidget* par
         Text1_Change();
     });
     connect(Text1, &QLineEdit::editingFinished, this, &Form1::Text1_EditingFinished);
-    connect(&station_.Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
-    connect(&station_.MSComm1, &CommPort::OnComm, this, &Form1::MSComm1_OnComm);
-
     station_.Timer1.start();  // runs from start-up; ticks do nothing until the first start
 }
 
@@ -100,13 +97,9 @@ bool Form1::Text1_Change() {
         return false;
     }
     if (name == station_.MSComm1.portName()) return true;
-    const bool wasRunning = station_.upload.phase() == Upload::Phase::Running;
-    station_.MSComm1.setCommPort(name);  // closes the old port
-    if (wasRunning) {
-        station_.upload.fail(Error(ErrorKind::Serial, "the port was changed to " + name + " during the upload"));
-    } else {
-        setStatus(tr("Port: %1").arg(q(name)));
-    }
+    const bool wasRunning = station_.upload.running();
+    station_.changePort(name);  // a running upload stops and says so
+    if (!wasRunning) setStatus(tr("Port: %1").arg(q(name)));
     return true;
 }
 
@@ -121,10 +114,6 @@ void Form1::Text1_EditingFinished() {
         setStatus(q(e.message()), true);
     }
 }
-
-void Form1::Timer1_Timer() { station_.upload.Timer1_Timer(); }
-
-void Form1::MSComm1_OnComm() { station_.upload.MSComm1_OnComm(); }
 
 void Form1::Form_Unload() {
     if (unloaded_) return;
@@ -154,12 +143,21 @@ void Form1::replyRejected(long address, const std::string& reason) {
     setStatus(tr("Block %1: %2; asking again.").arg(q(hexAddress(address)), q(reason)), true);
 }
 
+void Form1::checksumsByAnotherRule() {
+    setStatus(tr("The controller forms its reply checksums by another rule: each block is read "
+                 "twice and taken only when both reads agree."));
+}
+
 void Form1::uploadFinished(const UploadSummary& summary) {
-    setStatus(tr("Done: %1 program bytes in %2 s. Image: %3 (%4 bytes).")
+    QString text = tr("Done: %1 program bytes in %2 s. Image: %3 (%4 bytes).")
                   .arg(summary.programBytes)
                   .arg(static_cast<double>(elapsed_.elapsed()) / 1000.0, 0, 'f', 1)
                   .arg(q(station_.image.imagePath().string()))
-                  .arg(station_.image.size()));
+                  .arg(station_.image.size());
+    if (summary.confirmedBlocks > 0) {
+        text += tr(" %1 blocks were confirmed by a second read.").arg(summary.confirmedBlocks);
+    }
+    setStatus(text);
 }
 
 void Form1::uploadStopped(const Error& error, bool wasRunning) {

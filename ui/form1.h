@@ -29,13 +29,12 @@ public:
     // Sets the port from the field; false (and a hint in the status line) when it is not one.
     bool Text1_Change();
     void Text1_EditingFinished();
-    void Timer1_Timer();
-    void MSComm1_OnComm();
     void Form_Unload();
 
     const Upload& upload() const { return station_.upload; }
     const ProgramImage& image() const { return station_.image; }
     CommPort& port() { return station_.MSComm1; }
+    const Station& station() const { return station_; }
     QString statusText() const { return Status->text(); }
 
     QPushButton* Command1;
@@ -52,6 +51,7 @@ private:
     void showProgress(const std::string& text) override;
     void requestSent(long address, int attempt) override;
     void replyRejected(long address, const std::string& reason) override;
+    void checksumsByAnotherRule() override;
     void uploadFinished(const UploadSummary& summary) override;
     void uploadStopped(const Error& error, bool wasRunning) override;
     void setStatus(const QString& text, bool problem = false);

@@ -16,9 +16,7 @@ namespace progread {
 
 HeadlessRead::HeadlessRead(const std::filesystem::path& dir, const std::string& portName)
     : station_(dir, *this), terminal_(isatty(2) != 0) {
-    station_.MSComm1.setCommPort(portName);
-    connect(&station_.Timer1, &QTimer::timeout, this, [this] { station_.upload.Timer1_Timer(); });
-    connect(&station_.MSComm1, &CommPort::OnComm, this, [this] { station_.upload.MSComm1_OnComm(); });
+    station_.changePort(portName);
 }
 
 int HeadlessRead::exec() {
@@ -65,11 +63,21 @@ void HeadlessRead::replyRejected(long address, const std::string& reason) {
                  reason.c_str());
 }
 
+void HeadlessRead::checksumsByAnotherRule() {
+    endLine();
+    std::fprintf(stderr,
+                 "progread: the controller forms its reply checksums by another rule: each block is read "
+                 "twice and taken only when both reads agree\n");
+}
+
 void HeadlessRead::uploadFinished(const UploadSummary& summary) {
     endLine();
     const double seconds = static_cast<double>(QDateTime::currentMSecsSinceEpoch() - startMs_) / 1000.0;
     std::fprintf(stderr, "progread: read %ld program bytes (%d blocks, %d requests repeated) in %.1f s\n",
                  summary.programBytes, summary.blocks, summary.retries, seconds);
+    if (summary.confirmedBlocks > 0) {
+        std::fprintf(stderr, "progread: %d blocks confirmed by a second read\n", summary.confirmedBlocks);
+    }
     std::fprintf(stderr, "progread: image %s (%ju bytes)\n", station_.image.imagePath().c_str(),
                  static_cast<std::uintmax_t>(station_.image.size()));
     result_ = 0;

@@ -22,6 +22,7 @@ private:
     void showProgress(const std::string&) override {}
     void requestSent(long address, int attempt) override;
     void replyRejected(long address, const std::string& reason) override;
+    void checksumsByAnotherRule() override;
     void uploadFinished(const UploadSummary& summary) override;
     void uploadStopped(const Error& error, bool wasRunning) override;
     void endLine();

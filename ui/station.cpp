@@ -4,8 +4,11 @@ namespace progread {
 
 Station::Station(const std::filesystem::path& dir, UploadView& view, QObject* parent)
     : QObject(parent), image(dir), upload(MSComm1, *this, image, view) {
+    clock_.start();
     Timer1.setInterval(kTickMs);
     Timer1.setTimerType(Qt::PreciseTimer);
+    connect(&Timer1, &QTimer::timeout, this, [this] { upload.Timer1_Timer(); });
+    connect(&MSComm1, &CommPort::OnComm, this, [this] { upload.MSComm1_OnComm(); });
     connect(&MSComm1, &CommPort::portLost, this, [this](const QString& message) {
         upload.fail(Error(ErrorKind::Serial, message.toStdString()));
     });
@@ -14,6 +17,16 @@ Station::Station(const std::filesystem::path& dir, UploadView& view, QObject* pa
 void Station::setTimerEnabled(bool enabled) {
     if (enabled && !Timer1.isActive()) Timer1.start();
     if (!enabled) Timer1.stop();
+}
+
+void Station::restartPeriod() {
+    if (Timer1.isActive()) Timer1.start();
+}
+
+void Station::changePort(const std::string& portName) {
+    if (portName == MSComm1.portName()) return;
+    MSComm1.setCommPort(portName);  // closes the old port
+    upload.portChanged(portName);
 }
 
 std::string Station::prepareImage() {

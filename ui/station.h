@@ -1,9 +1,11 @@
 #pragma once
 
 // What the window and the headless mode share: the port, the 100 ms timer, the image file
-// and the one upload that drives them. A lost port stops the upload here; the owner routes
-// the timer's ticks and the port's notifications to the upload's handlers.
+// and the one upload that drives them. The timer's ticks, the port's notifications and a
+// lost port all go to the upload here; the window and the headless mode only forward what
+// the operator does and show what comes back.
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 #include <filesystem>
@@ -24,15 +26,23 @@ public:
 
     void setTimerEnabled(bool enabled) override;
     bool timerEnabled() const override { return Timer1.isActive(); }
+    void restartPeriod() override;
+    long long nowMs() const override { return clock_.elapsed(); }
 
     // Prepares the image (raises a File error when it cannot be). Returns a warning for the
     // operator when the template gave less than a whole header, else an empty text.
     std::string prepareImage();
 
+    // The port the next open uses; an upload running on the old one stops.
+    void changePort(const std::string& portName);
+
     CommPort MSComm1;
     QTimer Timer1;
     ProgramImage image;
     Upload upload;
+
+private:
+    QElapsedTimer clock_;
 };
 
 }  // namespace progread

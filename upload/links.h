@@ -26,18 +26,24 @@ public:
     virtual std::string portName() const = 0;
 };
 
-// Timer1: ticks every 100 ms while enabled.
+// Timer1, which ticks every 100 ms while enabled, and the clock the upload measures the line
+// by.
 class Ticker {
 public:
     virtual ~Ticker() = default;
     virtual void setTimerEnabled(bool enabled) = 0;
     virtual bool timerEnabled() const = 0;
+    // The next tick comes a whole period from now (a request just went out between ticks).
+    virtual void restartPeriod() = 0;
+    // Milliseconds on a clock that never goes back.
+    virtual long long nowMs() const = 0;
 };
 
 struct UploadSummary {
     int blocks = 0;           // replies accepted
     long programBytes = 0;    // decoded bytes written behind the header
     int retries = 0;          // requests sent again
+    int confirmedBlocks = 0;  // taken on two identical replies, their checksums by another rule
 };
 
 // What the operator is shown.
@@ -48,6 +54,9 @@ public:
     virtual void showProgress(const std::string& text) = 0;
     virtual void requestSent(long /*address*/, int /*attempt*/) {}
     virtual void replyRejected(long /*address*/, const std::string& /*reason*/) {}
+    // Once an upload: the controller forms its reply checksums by a rule of its own, so each
+    // block is taken only when a second reply repeats the first.
+    virtual void checksumsByAnotherRule() {}
     virtual void uploadFinished(const UploadSummary&) {}
     // wasRunning is false when the error came while no upload ran (a start that failed,
     // a port lost while idle).

@@ -1,5 +1,6 @@
 #include "upload/upload.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace progread {
@@ -8,6 +9,26 @@ std::string hexAddress(long address) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "0x%04lX", address);
     return buf;
+}
+
+void LineAccount::requestSent(long offset, long long now) {
+    // The one rule everything else rests on: answers carry no address.
+    if (!sentAt_.empty() && offset != offset_) {
+        throw Error(ErrorKind::Serial, "a request for " + hexAddress(kBaseAddress + offset) +
+                                           " would go out while answers for " +
+                                           hexAddress(kBaseAddress + offset_) + " are still due");
+    }
+    sentAt_.push_back(now);
+    offset_ = offset;
+    lastActivity_ = now;
+}
+
+long long LineAccount::answerCame(long long now) {
+    const long long took = now - sentAt_.front();
+    sentAt_.pop_front();
+    lastActivity_ = now;
+    waitMs_ = std::max(waitMs_, 2 * took);
+    return took;
 }
 
 Upload::Upload(SerialLink& link, Ticker& ticker, ImageSink& image, UploadView& view)
@@ -22,11 +43,20 @@ void Upload::guarded(Handler&& handler) {
     }
 }
 
+bool Upload::running() const {
+    return step_ == Step::ReadyToSend || step_ == Step::AwaitingReply || step_ == Step::Quieting ||
+           step_ == Step::Settling;
+}
+
+void Upload::enter(Step step) {
+    step_ = step;
+    s_.ReplyDone = step == Step::ReadyToSend;
+    if (step != Step::ReadyToSend) s_.SendArmed = false;
+}
+
 void Upload::fail(const Error& error) {
-    const bool wasRunning = phase_ == Phase::Running;
-    if (wasRunning) phase_ = Phase::Stopped;
-    s_.ReplyDone = false;
-    s_.SendArmed = false;
+    const bool wasRunning = running();
+    if (wasRunning) enter(Step::Stopped);
     ticker_.setTimerEnabled(false);
     // Keep what was received; a second failure must not hide the first.
     try {
@@ -40,53 +70,77 @@ void Upload::fail(const Error& error) {
     view_.uploadStopped(error, wasRunning);
 }
 
+void Upload::portChanged(const std::string& portName) {
+    // Answers still out stay counted: the quiet wait settles them if they never come.
+    if (running()) fail(Error(ErrorKind::Serial, "the port was changed to " + portName + " during the upload"));
+}
+
 void Upload::Command1_Click() {
     guarded([&] {
         if (!link_.PortOpen()) link_.openPort();
-        // A restart while a request is out: its answer would pass for block 0's. Hold the
-        // first request until that answer has come and gone, or could no longer come.
-        const int drain = awaitingReply() ? kReplyTimeoutTicks - s_.TicksWaiting : 0;
-        link_.discardInput();
+        // Answers still out from before this start are not forgotten: a second press while a
+        // request is out must not take its answer for block 0 (unless it is block 0's).
+        const bool quiet = line_.out() > 0 && line_.quietFor(ticker_.nowMs());
+        if (quiet) line_.forget();
+        gaveUpAnswers_ = quiet;
+        if (line_.out() == 0) {
+            link_.discardInput();
+            line_.resetWait();
+        }
         image_.restart();
         s_.BlockOffset = 0;
         s_.UploadCounter = 2;
-        s_.BlockAttempts = 0;
-        s_.TicksWaiting = 0;
-        s_.DrainTicks = drain;
+        attempts_ = 0;
+        tickedSinceRequest_ = false;
+        candidate_.reset();
+        lastRefusal_.clear();
+        toldChecksumRule_ = false;
+        lastAccepted_ = -1;
         summary_ = {};
-        phase_ = Phase::Running;
         ticker_.setTimerEnabled(true);
-        s_.ReplyDone = true;
-        s_.SendArmed = false;
+        enter(line_.out() > 0 && line_.offset() != s_.BlockOffset ? Step::Quieting : Step::ReadyToSend);
     });
-}
-
-bool Upload::awaitingReply() const {
-    return phase_ == Phase::Running && !s_.ReplyDone && !s_.SendArmed && s_.UploadCounter >= 3;
 }
 
 void Upload::Timer1_Timer() {
     guarded([&] {
-        if (s_.DrainTicks > 0) {
-            --s_.DrainTicks;
-            s_.RxBytes.fill(1, 500, 0);
-            return;
+        tickedSinceRequest_ = true;
+        const long long now = ticker_.nowMs();
+        switch (step_) {
+            case Step::ReadyToSend:
+                s_.SendArmed = true;
+                sendRequest();
+                break;
+            case Step::AwaitingReply:
+                if (!line_.quietFor(now)) break;
+                lastRefusal_ = "no reply";
+                if (attempts_ >= kMaxAttempts) giveUp();
+                view_.replyRejected(blockAddress(), lastRefusal_);
+                // A torn answer waiting for its missing characters would swallow the next
+                // one. It stays counted as out: dropping it only ever makes the tool wait.
+                link_.discardInput();
+                sendRequest();  // the same block: any answer still out carries its data too
+                break;
+            case Step::Quieting:
+                if (!line_.quietFor(now)) break;
+                forgetAnswers();
+                sendRequest();
+                break;
+            case Step::Settling:
+                if (line_.quietFor(now)) finish();
+                break;
+            case Step::Idle:
+            case Step::Finished:
+            case Step::Stopped:
+                break;
         }
-        if (s_.ReplyDone) {
-            s_.ReplyDone = false;
-            s_.SendArmed = true;
-        }
-        if (phase_ == Phase::Running && s_.UploadCounter >= 2 && s_.SendArmed && !s_.ReplyDone) {
-            sendRequest();
-        } else if (awaitingReply() && ++s_.TicksWaiting >= kReplyTimeoutTicks) {
-            rejectAttempt("no reply");
-        }
-        s_.RxBytes.fill(1, 500, 0);
     });
+    s_.RxBytes.fill(1, 500, 0);
 }
 
 void Upload::sendRequest() {
     const ReadRequest request = BuildReadRequest(s_.BlockOffset);
+    line_.requestSent(s_.BlockOffset, ticker_.nowMs());
     s_.BlockAddress = static_cast<double>(blockAddress());
     for (std::size_t k = 0; k < kRequestLength; ++k) {
         s_.RxBytes(static_cast<long>(k) + 1) = request.chars[k];
@@ -94,43 +148,105 @@ void Upload::sendRequest() {
     s_.FrameSum = request.frameSum;
     for (long k = 1; k <= static_cast<long>(kRequestLength); ++k) link_.Output(s_.RxBytes(k));
     view_.showProgress(std::to_string(s_.BlockOffset));
-    s_.ReplyDone = false;
     s_.UploadCounter = addChecked(s_.UploadCounter, 1);
-    s_.SendArmed = false;
-    s_.TicksWaiting = 0;
-    if (++s_.BlockAttempts > 1) ++summary_.retries;
-    view_.requestSent(blockAddress(), s_.BlockAttempts);
+    tickedSinceRequest_ = false;
+    if (++attempts_ > 1) ++summary_.retries;
+    enter(Step::AwaitingReply);
+    view_.requestSent(blockAddress(), attempts_);
+}
+
+void Upload::forgetAnswers() {
+    // Taken as lost on the way. One that still comes later is either seen when none is due
+    // (the upload stops) or taken for a later block; then the one after it is left over at
+    // the end, which is why the end waits for a quiet line.
+    line_.forget();
+    gaveUpAnswers_ = true;
+    link_.discardInput();
+}
+
+void Upload::carryOn() {
+    if (line_.out() > 0 && line_.offset() != s_.BlockOffset) {
+        enter(Step::Quieting);
+    } else if (tickedSinceRequest_) {
+        // The answer came after a tick: waiting for the next one would cost a whole period.
+        sendRequest();
+        ticker_.restartPeriod();
+    } else {
+        enter(Step::ReadyToSend);
+    }
 }
 
 void Upload::MSComm1_OnComm() {
     guarded([&] {
         if (link_.CommEvent() != SerialLink::kEvReceive) return;
         const std::string text(trimSpaces(link_.Input()));
-        if (s_.DrainTicks > 0) {
-            s_.DrainTicks = 0;  // the answer to the request before the restart
+        if (text.empty()) return;
+        if (line_.out() == 0) {
+            if (!running()) return;  // nothing was asked for: stray data, read and dropped
+            throw Error(ErrorKind::Serial,
+                        "the line is out of step: an answer came when none was due (last block taken: " +
+                            (lastAccepted_ < 0 ? std::string("none") : hexAddress(lastAccepted_)) + ")");
+        }
+        line_.answerCame(ticker_.nowMs());
+        if (!running() || step_ == Step::Settling || line_.offset() != s_.BlockOffset) {
+            // An earlier block's answer, or one that comes after the upload ended: dropped.
+            if (step_ == Step::Quieting && line_.out() == 0) carryOn();
             return;
         }
-        // Nothing was asked for: a stray or late reply is read and dropped.
-        if (!awaitingReply()) return;
-        if (ReplyCheck check = checkReply(text); !check) {
-            const char* kind =
-                check.fault == ReplyFault::ChecksumMismatch ? "checksum mismatch" : "malformed reply";
-            rejectAttempt(std::string(kind) + " (" + check.detail + ")");
-            return;
-        }
-        acceptReply(text);
+        takeAnswer(text);
     });
 }
 
-void Upload::rejectAttempt(const std::string& reason) {
-    link_.discardInput();
-    if (s_.BlockAttempts >= kMaxAttempts) {
-        throw Error(ErrorKind::Serial, "block " + hexAddress(blockAddress()) + ": " + reason +
-                                           " after " + std::to_string(s_.BlockAttempts) +
-                                           " requests");
+void Upload::takeAnswer(const std::string& text) {
+    const ReplyCheck check = checkReply(text);
+    if (check) {
+        candidate_.reset();
+        acceptReply(text);
+        return;
     }
-    view_.replyRejected(blockAddress(), reason);
-    s_.ReplyDone = true;  // the next tick asks for the same block again
+    if (check.fault == ReplyFault::ChecksumMismatch) {
+        if (candidate_ && *candidate_ == text) {
+            candidate_.reset();
+            ++summary_.confirmedBlocks;
+            if (!toldChecksumRule_) {
+                toldChecksumRule_ = true;
+                view_.checksumsByAnotherRule();
+            }
+            acceptReply(text);
+            return;
+        }
+        candidate_ = text;
+        // Once the operator knows the controller's rule, a first reply is no news.
+        refuse("checksum mismatch (" + check.detail + ")", !toldChecksumRule_);
+        return;
+    }
+    candidate_.reset();
+    refuse("malformed reply (" + check.detail + ")");
+}
+
+void Upload::refuse(const std::string& reason, bool tell) {
+    lastRefusal_ = reason;
+    if (line_.out() > 0) {
+        enter(Step::AwaitingReply);  // another answer for this block is on its way
+        if (tell) view_.replyRejected(blockAddress(), reason);
+        return;
+    }
+    if (attempts_ >= kMaxAttempts) giveUp();
+    if (tell) view_.replyRejected(blockAddress(), reason);
+    carryOn();
+}
+
+void Upload::finish() {
+    ticker_.setTimerEnabled(false);
+    image_.appendTail();
+    image_.flush();
+    enter(Step::Finished);
+    view_.uploadFinished(summary_);
+}
+
+void Upload::giveUp() {
+    throw Error(ErrorKind::Serial, "block " + hexAddress(blockAddress()) + ": " + lastRefusal_ + " after " +
+                                       std::to_string(attempts_) + " requests");
 }
 
 void Upload::acceptReply(std::string_view reply) {
@@ -150,14 +266,14 @@ void Upload::acceptReply(std::string_view reply) {
     }
     ++summary_.blocks;
     summary_.programBytes += j;
+    lastAccepted_ = blockAddress();
     if (ended) {
-        s_.ReplyDone = false;
-        s_.SendArmed = false;
-        ticker_.setTimerEnabled(false);
-        image_.appendTail();
         image_.flush();
-        phase_ = Phase::Finished;
-        view_.uploadFinished(summary_);
+        if (gaveUpAnswers_) {
+            enter(Step::Settling);
+        } else {
+            finish();
+        }
         return;
     }
     image_.flush();
@@ -166,8 +282,9 @@ void Upload::acceptReply(std::string_view reply) {
                                              ") reached without an end marker");
     }
     s_.BlockOffset = addChecked(s_.BlockOffset, static_cast<Integer>(kBlockBytes));
-    s_.BlockAttempts = 0;
-    s_.ReplyDone = true;
+    attempts_ = 0;
+    lastRefusal_.clear();
+    carryOn();
 }
 
 }  // namespace progread

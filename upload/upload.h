@@ -3,7 +3,13 @@
 // One upload: the start command, the 100 ms tick that sends the next request, and the
 // handling of each reply up to the end marker. Every error raised in a handler stops the
 // upload and goes to the view; the program itself always keeps running.
+//
+// Replies carry no address, so which block an answer belongs to is a matter of keeping
+// count (LineAccount): a request for another block goes out only once every answer still
+// out has come, or the line has been quiet for as long as an answer may take.
 
+#include <deque>
+#include <optional>
 #include <string>
 
 #include "image/image_sink.h"
@@ -12,26 +18,60 @@
 
 namespace progread {
 
+// The record the window keeps for an upload.
 struct UploadState {
     FixedArray<578> RxBytes;     // the request being sent, then the reply being decoded
     FixedArray<500> PairBytes;   // pairs decoded from the current reply
-    bool ReplyDone = false;      // a reply was handled (or an upload just started): send next
-    bool SendArmed = false;      // a tick saw ReplyDone; the next request may go
+    // Kept as the record always had them; the step says the same, and nothing reads these.
+    bool ReplyDone = false;      // ready to send: a reply was handled or the upload just started
+    bool SendArmed = false;      // a tick found the upload ready to send
     Integer FrameSum = 0;        // checksum sum of the last request
-    Integer BlockOffset = 0;     // offset of the block to request (again, after a retry)
+    Integer BlockOffset = 0;     // offset of the block being read (asked for again after a retry)
     Integer UploadCounter = 0;   // 0 before the first start, 2 at a start, +1 per request
     double BlockAddress = 0;     // 0x8000 + BlockOffset of the last request
-    int BlockAttempts = 0;       // requests sent for the current block
-    int TicksWaiting = 0;        // ticks since the last request
-    int DrainTicks = 0;          // after a restart: ticks left for the old request's answer
+};
+
+// The requests whose answers are still on their way. They are all for one block: a request
+// for another block waits until this account is empty.
+class LineAccount {
+public:
+    static constexpr long long kFirstWaitMs = 1000;
+
+    int out() const { return static_cast<int>(sentAt_.size()); }
+    long offset() const { return offset_; }
+    long long waitMs() const { return waitMs_; }
+    long long quietSince() const { return lastActivity_; }
+    bool quietFor(long long now) const { return now - lastActivity_ >= waitMs_; }
+
+    void requestSent(long offset, long long now);
+    // An answer came; it belongs to offset(). Returns how long it took, counted from the
+    // oldest request still out (a controller answers queued requests in turn).
+    long long answerCame(long long now);
+    // Nothing came for the whole wait: those answers are taken as lost.
+    void forget() { sentAt_.clear(); }
+    void resetWait() { waitMs_ = kFirstWaitMs; }
+
+private:
+    std::deque<long long> sentAt_;
+    long offset_ = -1;
+    long long lastActivity_ = 0;  // the newest request or the latest answer
+    long long waitMs_ = kFirstWaitMs;
 };
 
 class Upload {
 public:
     static constexpr int kMaxAttempts = 3;
-    static constexpr int kReplyTimeoutTicks = 10;  // 1 s at 100 ms a tick
 
-    enum class Phase { Idle, Running, Finished, Stopped };
+    enum class Step {
+        Idle,           // never started
+        ReadyToSend,    // the next tick sends the request for BlockOffset
+        AwaitingReply,  // requests for BlockOffset are out
+        Quieting,       // answers for an earlier block are still out; the next block waits
+        Settling,       // the end marker came, but answers were given up as lost on the way:
+                        // the image is finished only if none turns up while the line stays quiet
+        Finished,       // the end marker came; the image is complete
+        Stopped,        // an error ended the upload
+    };
 
     Upload(SerialLink& link, Ticker& ticker, ImageSink& image, UploadView& view);
 
@@ -40,27 +80,48 @@ public:
     void MSComm1_OnComm();
     // An error from outside the handlers (the port went away): stop as any handler would.
     void fail(const Error& error);
+    // The operator chose another port; an upload on the old one cannot go on.
+    void portChanged(const std::string& portName);
 
-    Phase phase() const { return phase_; }
+    Step step() const { return step_; }
+    bool running() const;
     const UploadState& state() const { return s_; }
     const UploadSummary& summary() const { return summary_; }
+    const LineAccount& line() const { return line_; }
 
 private:
     template <class Handler>
     void guarded(Handler&& handler);
-    bool awaitingReply() const;
     long blockAddress() const { return kBaseAddress + s_.BlockOffset; }
+    void enter(Step step);
     void sendRequest();
+    // After a reply was taken or refused: the next request now, on the next tick, or once
+    // the line is quiet.
+    void carryOn();
+    void takeAnswer(const std::string& text);
     void acceptReply(std::string_view reply);
-    void rejectAttempt(const std::string& reason);
+    void finish();
+    void forgetAnswers();
+    void refuse(const std::string& reason, bool tell = true);
+    [[noreturn]] void giveUp();
 
     SerialLink& link_;
     Ticker& ticker_;
     ImageSink& image_;
     UploadView& view_;
     UploadState s_;
-    Phase phase_ = Phase::Idle;
+    Step step_ = Step::Idle;
     UploadSummary summary_;
+    LineAccount line_;
+    int attempts_ = 0;                      // requests sent for BlockOffset
+    bool tickedSinceRequest_ = false;       // a tick passed while the answer was awaited
+    std::optional<std::string> candidate_;  // well formed, checksum by another rule: needs a twin
+    std::string lastRefusal_;
+    bool toldChecksumRule_ = false;
+    long lastAccepted_ = -1;                // address of the block taken last
+    // Answers were given up as lost in this upload: one of them may still have come and been
+    // taken for a later block. The marker then waits for a quiet line.
+    bool gaveUpAnswers_ = false;
 };
 
 // "0x8020"

@@ -1,0 +1,453 @@
+// Which block an answer belongs to: the upload's steps, and the accounting of answers that
+// are still out, on simulated time.
+
+#include <gtest/gtest.h>
+
+#include "fakes.h"
+
+using namespace progread;
+using namespace progread::testing;
+
+namespace {
+
+using Step = Upload::Step;
+
+const char* name(Step s) {
+    switch (s) {
+        case Step::Idle:
+            return "Idle";
+        case Step::ReadyToSend:
+            return "ReadyToSend";
+        case Step::AwaitingReply:
+            return "AwaitingReply";
+        case Step::Quieting:
+            return "Quieting";
+        case Step::Settling:
+            return "Settling";
+        case Step::Finished:
+            return "Finished";
+        case Step::Stopped:
+            return "Stopped";
+    }
+    return "?";
+}
+
+// Memory whose every block is told apart by its bytes, with the end marker in block
+// markerBlock (and no pair 0F 00 anywhere else).
+std::vector<Byte> distinctMemory(std::size_t markerBlock) {
+    std::vector<Byte> m(32768);
+    for (std::size_t i = 0; i < m.size(); ++i)
+        m[i] = static_cast<Byte>((i / 32) * 7 + i % 32 + 0x20);
+    for (std::size_t i = 0; i + 1 < m.size(); i += 2) {
+        if (m[i] == 0x0F && m[i + 1] == 0x00) m[i + 1] = 0x01;
+    }
+    m[markerBlock * 32 + 12] = 0x0F;
+    m[markerBlock * 32 + 13] = 0x00;
+    return m;
+}
+
+// Where the table's rows start. The controller stays silent: answers come by hand.
+struct StepSetup {
+    Step step;
+    std::function<void(Rig&)> reach;
+};
+
+void readBlockZero(Rig& r) {
+    r.upload.Command1_Click();
+    r.tick();
+    r.deliver(r.replyFor(0));
+}
+
+const StepSetup kSetups[] = {
+    {Step::Idle, [](Rig&) {}},
+    // Block 0 taken; block 32 goes on the next tick.
+    {Step::ReadyToSend, readBlockZero},
+    {Step::AwaitingReply,
+     [](Rig& r) {
+         readBlockZero(r);
+         r.tick();
+     }},
+    // Block 32 asked twice and taken on the first answer; the second is still out.
+    {Step::Quieting,
+     [](Rig& r) {
+         readBlockZero(r);
+         r.tick();
+         r.advance(LineAccount::kFirstWaitMs);
+         r.deliver(r.replyFor(32));
+     }},
+    // Block 32's second answer was given up as lost before block 64 brought the marker.
+    {Step::Settling,
+     [](Rig& r) {
+         r.putEndMarker(64 + 8);
+         readBlockZero(r);
+         r.tick();
+         r.advance(LineAccount::kFirstWaitMs);
+         r.deliver(r.replyFor(32));  // came after 1 s: the wait is now 2 s
+         r.advance(2 * LineAccount::kFirstWaitMs + 100);
+         r.deliver(r.replyFor(64));
+     }},
+    {Step::Finished,
+     [](Rig& r) {
+         r.putEndMarker(32 + 8);
+         readBlockZero(r);
+         r.tick();
+         r.deliver(r.replyFor(32));
+     }},
+    {Step::Stopped,
+     [](Rig& r) {
+         readBlockZero(r);
+         r.tick();
+         r.upload.fail(Error(ErrorKind::Serial, "the port went away"));
+     }},
+};
+
+enum class Event { Start, Tick, GoodReply, BadReply, StrayReply, PortLost };
+
+const char* name(Event e) {
+    switch (e) {
+        case Event::Start:
+            return "start";
+        case Event::Tick:
+            return "tick";
+        case Event::GoodReply:
+            return "good reply";
+        case Event::BadReply:
+            return "bad reply";
+        case Event::StrayReply:
+            return "stray reply";
+        case Event::PortLost:
+            return "port lost";
+    }
+    return "?";
+}
+
+}  // namespace
+
+// Every step against every event: the step after it, whether a request went out, whether
+// bytes reached the image. "Stray" is a whole, well-formed reply while no answer is out.
+TEST(UploadSteps, EveryStepAgainstEveryEvent) {
+    struct Row {
+        Step from;
+        Event event;
+        Step to;
+        bool sends;
+        bool writes;
+    } rows[] = {
+        {Step::Idle, Event::Start, Step::ReadyToSend, false, false},
+        {Step::Idle, Event::Tick, Step::Idle, false, false},
+        {Step::Idle, Event::StrayReply, Step::Idle, false, false},
+        {Step::Idle, Event::PortLost, Step::Idle, false, false},
+
+        {Step::ReadyToSend, Event::Start, Step::ReadyToSend, false, false},
+        {Step::ReadyToSend, Event::Tick, Step::AwaitingReply, true, false},
+        {Step::ReadyToSend, Event::StrayReply, Step::Stopped, false, false},
+        {Step::ReadyToSend, Event::PortLost, Step::Stopped, false, false},
+
+        // The answer for block 32 is out: block 0 must wait for it.
+        {Step::AwaitingReply, Event::Start, Step::Quieting, false, false},
+        {Step::AwaitingReply, Event::Tick, Step::AwaitingReply, false, false},
+        {Step::AwaitingReply, Event::GoodReply, Step::ReadyToSend, false, true},
+        {Step::AwaitingReply, Event::BadReply, Step::ReadyToSend, false, false},
+        {Step::AwaitingReply, Event::PortLost, Step::Stopped, false, false},
+
+        // The second answer for block 32 is out while block 64 waits: it is dropped.
+        {Step::Quieting, Event::Start, Step::Quieting, false, false},
+        {Step::Quieting, Event::Tick, Step::Quieting, false, false},
+        {Step::Quieting, Event::GoodReply, Step::ReadyToSend, false, false},
+        {Step::Quieting, Event::BadReply, Step::ReadyToSend, false, false},
+        {Step::Quieting, Event::PortLost, Step::Stopped, false, false},
+
+        {Step::Settling, Event::Start, Step::ReadyToSend, false, false},
+        {Step::Settling, Event::Tick, Step::Settling, false, false},
+        {Step::Settling, Event::StrayReply, Step::Stopped, false, false},
+        {Step::Settling, Event::PortLost, Step::Stopped, false, false},
+
+        {Step::Finished, Event::Start, Step::ReadyToSend, false, false},
+        {Step::Finished, Event::Tick, Step::Finished, false, false},
+        {Step::Finished, Event::StrayReply, Step::Finished, false, false},
+        {Step::Finished, Event::PortLost, Step::Finished, false, false},
+
+        // The answer for block 32 is still out after the stop.
+        {Step::Stopped, Event::Start, Step::Quieting, false, false},
+        {Step::Stopped, Event::Tick, Step::Stopped, false, false},
+        {Step::Stopped, Event::GoodReply, Step::Stopped, false, false},
+        {Step::Stopped, Event::BadReply, Step::Stopped, false, false},
+        {Step::Stopped, Event::PortLost, Step::Stopped, false, false},
+    };
+    for (const Row& row : rows) {
+        const std::string what = std::string(name(row.from)) + " + " + name(row.event);
+        Rig rig;
+        rig.controller = [](long, int) { return std::nullopt; };
+        const StepSetup& setup =
+            *std::find_if(std::begin(kSetups), std::end(kSetups),
+                          [&](const StepSetup& s) { return s.step == row.from; });
+        setup.reach(rig);
+        ASSERT_EQ(rig.upload.step(), row.from)
+            << what << ": the setup reaches " << name(rig.upload.step());
+        const std::size_t bytes = rig.sink.bytes.size();
+        const int requests = rig.requests;
+        const int restarts = rig.sink.restarts;
+        const long answering = rig.upload.state().BlockOffset;
+        switch (row.event) {
+            case Event::Start:
+                rig.upload.Command1_Click();
+                break;
+            case Event::Tick:
+                rig.upload.Timer1_Timer();
+                break;
+            case Event::GoodReply:
+                rig.deliver(rig.replyFor(rig.upload.line().offset()));
+                break;
+            case Event::BadReply:
+                rig.deliver(rig.replyFor(answering).substr(0, 60) + "xxxxxxxx");
+                break;
+            case Event::StrayReply:
+                rig.deliver(rig.replyFor(640));
+                break;
+            case Event::PortLost:
+                rig.upload.fail(Error(ErrorKind::Serial, "the port went away"));
+                break;
+        }
+        rig.settle();
+        EXPECT_EQ(rig.upload.step(), row.to) << what << " gives " << name(rig.upload.step());
+        EXPECT_EQ(rig.requests > requests, row.sends) << what;
+        const bool wrote = rig.sink.restarts == restarts && rig.sink.bytes.size() > bytes;
+        EXPECT_EQ(wrote, row.writes) << what;
+        if (row.event == Event::StrayReply && row.to == Step::Stopped) {
+            ASSERT_FALSE(rig.view.errors.empty()) << what;
+            const std::string msg = rig.view.errors.back().message();
+            EXPECT_NE(msg.find("out of step"), std::string::npos) << msg;
+            const long last = kBaseAddress + 32L * (rig.upload.summary().blocks - 1);
+            EXPECT_NE(msg.find("last block taken: " + hexAddress(last)), std::string::npos) << msg;
+        }
+    }
+}
+
+// A second (and third) press of 读入 at points all over a block's cycle, against a quick
+// and a slow controller: the image is always a clean read, or the upload stops saying why.
+TEST(LineAccounting, PressingStartAgainAnywhereInABlocksCycleNeverMixesBlocks) {
+    for (long long latency : {0LL, 30LL, 250LL, 800LL}) {
+        for (long long firstPressAt : {0LL, 20LL, 50LL, 99LL, 140LL, 420LL}) {
+            for (int presses : {2, 3}) {
+                for (long long gap : {20LL, 50LL}) {
+                    Rig rig;
+                    rig.memory = distinctMemory(20);
+                    rig.latency = [&](long, int) { return latency; };
+                    rig.run(1150);  // a few blocks into the read
+                    ASSERT_TRUE(rig.upload.running());
+                    rig.advance(firstPressAt);
+                    for (int p = 1; p < presses; ++p) {
+                        rig.upload.Command1_Click();
+                        rig.advance(gap);
+                    }
+                    rig.upload.Command1_Click();
+                    while (rig.upload.running() && rig.ticker.now < 600'000) rig.tick();
+                    const std::string what = "latency " + std::to_string(latency) +
+                                             " ms, press at +" + std::to_string(firstPressAt) +
+                                             " ms, " + std::to_string(presses) + " presses " +
+                                             std::to_string(gap) + " ms apart";
+                    ASSERT_EQ(rig.upload.step(), Step::Finished)
+                        << what << ": "
+                        << (rig.view.errors.empty() ? "" : rig.view.errors.back().message());
+                    EXPECT_EQ(rig.sink.bytes, rig.cleanImage()) << what;
+                    // Stray answers after the end are dropped and change nothing.
+                    rig.advance(10'000);
+                    EXPECT_EQ(rig.sink.bytes, rig.cleanImage()) << what;
+                }
+            }
+        }
+    }
+}
+
+// Late answers: a controller that answers queued requests in turn, each as slowly.
+TEST(LineAccounting, LateAnswersAreTakenForTheirOwnBlockOrTheUploadStops) {
+    struct Row {
+        const char* what;
+        std::function<long long(long offset, int k)> latency;
+        bool mustFinish;
+    } rows[] = {
+        {"one answer 1.1 s late", [](long o, int) { return o == 96 ? 1100LL : 20LL; }, true},
+        {"one answer 1.5 s late", [](long o, int) { return o == 96 ? 1500LL : 20LL; }, true},
+        {"one answer 2.5 s late", [](long o, int) { return o == 96 ? 2500LL : 20LL; }, true},
+        {"one answer 2.95 s late", [](long o, int) { return o == 96 ? 2950LL : 20LL; }, false},
+        {"one answer 3.5 s late", [](long o, int) { return o == 96 ? 3500LL : 20LL; }, false},
+        {"the first answer 1.05 s late", [](long, int k) { return k == 1 ? 1050LL : 20LL; }, true},
+        {"every answer 1.5 s late", [](long, int) { return 1500LL; }, true},
+        {"every answer 2.5 s late", [](long, int) { return 2500LL; }, true},
+        {"every answer 0.99 s late", [](long, int) { return 990LL; }, true},
+        {"every other answer 1.2 s late", [](long, int k) { return k % 2 ? 1200LL : 10LL; }, true},
+    };
+    for (const auto& row : rows) {
+        // The late one at several moments of the tick's period.
+        for (long long jitter : {0LL, 7LL, 45LL, 93LL}) {
+            Rig rig;
+            rig.memory = distinctMemory(7);
+            rig.latency = [&](long o, int k) { return row.latency(o, k) + jitter; };
+            rig.run();
+            const std::string what =
+                std::string(row.what) + " (+" + std::to_string(jitter) + " ms)";
+            if (rig.upload.step() == Step::Finished) {
+                EXPECT_EQ(rig.sink.bytes, rig.cleanImage())
+                    << what << ": finished with a wrong image";
+            } else {
+                EXPECT_FALSE(row.mustFinish) << what << ": " << rig.view.errors.back().message();
+                ASSERT_EQ(rig.upload.step(), Step::Stopped) << what;
+                ASSERT_EQ(rig.view.errors.size(), 1u) << what;
+                const std::string msg = rig.view.errors[0].message();
+                EXPECT_NE(msg.find("0x80"), std::string::npos)
+                    << what << ": names no block: " << msg;
+                // Whatever was kept is whole blocks in their places.
+                ASSERT_EQ(rig.sink.bytes.size() % 32, 0u) << what;
+                EXPECT_TRUE(
+                    std::equal(rig.sink.bytes.begin(), rig.sink.bytes.end(), rig.memory.begin()))
+                    << what;
+            }
+            rig.advance(20'000);  // late answers after the end change nothing
+            if (rig.upload.step() == Step::Finished) {
+                EXPECT_EQ(rig.sink.bytes, rig.cleanImage()) << what;
+            }
+        }
+    }
+}
+
+TEST(LineAccounting, TheWaitGrowsToTwiceTheSlowestAnswerAndStartsAfreshWhenTheLineIsQuiet) {
+    Rig rig;
+    rig.memory = distinctMemory(3);
+    rig.latency = [](long, int) { return 1500LL; };
+    rig.run();
+    ASSERT_EQ(rig.upload.step(), Step::Finished);
+    EXPECT_GE(rig.upload.line().waitMs(), 3000);
+    EXPECT_EQ(rig.upload.summary().retries, 1)
+        << "only the first block, before the wait knew better";
+
+    rig.latency = [](long, int) { return 0LL; };
+    rig.advance(60'000);
+    rig.run();
+    EXPECT_EQ(rig.upload.line().waitMs(), LineAccount::kFirstWaitMs);
+    EXPECT_EQ(rig.sink.bytes, rig.cleanImage());
+}
+
+TEST(LineAccounting, AnAnswerWhenNoneIsDueStopsTheUploadAndNamesTheLastBlock) {
+    // A controller that answers one request twice.
+    Rig rig;
+    rig.memory = distinctMemory(5);
+    rig.latency = [](long, int) { return 20LL; };
+    rig.upload.Command1_Click();
+    rig.advanceTo(250);  // blocks 0 and 1 taken, block 2 asked for at 300 ms
+    ASSERT_EQ(rig.upload.summary().blocks, 2);
+    rig.arrivals.emplace(280, rig.replyFor(32));
+    rig.advanceTo(5000);
+    ASSERT_EQ(rig.upload.step(), Step::Stopped);
+    const std::string msg = rig.view.errors.back().message();
+    EXPECT_NE(msg.find("out of step"), std::string::npos) << msg;
+    EXPECT_NE(msg.find("0x8020"), std::string::npos) << msg;
+    EXPECT_EQ(rig.view.finished, 0);
+}
+
+TEST(LineAccounting, AnAnswerGivenUpAsLostThatComesAfterAllIsNeverPartOfAFinishedImage) {
+    // The port is lost while block 3's answer is out; a new start waits for it, gives it up
+    // after the wait, and asks for block 0. The old answer then comes after all, and is taken
+    // for block 0: every later answer is one block behind. The end must notice.
+    for (long long late : {1300LL, 1800LL, 2600LL}) {
+        for (long long usual : {20LL, 150LL}) {
+            Rig rig;
+            rig.memory = distinctMemory(6);
+            rig.latency = [&](long, int k) { return k == 4 ? late : usual; };
+            rig.upload.Command1_Click();
+            while (rig.requests < 4) rig.tick();  // block 3 is asked for
+            ASSERT_EQ(rig.upload.step(), Step::AwaitingReply);
+            rig.advance(50);
+            rig.upload.fail(Error(ErrorKind::Serial, "the port went away"));
+            rig.advance(50);
+            rig.upload.Command1_Click();
+            EXPECT_EQ(rig.upload.step(), Step::Quieting);
+            rig.advanceTo(60'000);
+            EXPECT_EQ(rig.view.finished, 0) << late << " ms: finished with a shifted image";
+            ASSERT_EQ(rig.upload.step(), Step::Stopped) << late;
+            const std::string msg = rig.view.errors.back().message();
+            EXPECT_NE(msg.find("out of step"), std::string::npos) << late << ": " << msg;
+        }
+    }
+}
+
+TEST(LineAccounting, ARequestForAnotherBlockNeverGoesWhileAnAnswerIsOut) {
+    // Whatever the timing, every request goes out either with no answer out or for the same
+    // block as the answers that are.
+    for (long long latency : {0LL, 60LL, 400LL, 1300LL, 2600LL}) {
+        Rig rig;
+        rig.memory = distinctMemory(12);
+        rig.latency = [&](long, int k) { return k % 3 == 0 ? latency : 15LL; };
+        rig.controller = [&](long offset, int k) -> std::optional<std::string> {
+            if (k % 7 == 0) return std::nullopt;  // lost now and then
+            return rig.replyFor(offset);
+        };
+        rig.run();
+        EXPECT_EQ(rig.upload.step(), Step::Finished) << latency;
+        EXPECT_EQ(rig.sink.bytes, rig.cleanImage()) << latency;
+    }
+}
+
+TEST(ChecksumRule, AControllerWithItsOwnChecksumRuleIsReadByTwoAgreeingReplies) {
+    // The controller leaves ETX out of its sum; everything else is as it should be.
+    Rig rig;
+    rig.memory = distinctMemory(4);
+    auto otherRule = [](const Rig& from, long offset) {
+        std::string r = from.replyFor(offset);
+        unsigned sum = 0;
+        for (std::size_t i = 1; i < 65; ++i) sum += static_cast<unsigned char>(r[i]);
+        const char* digits = "0123456789ABCDEF";
+        r[66] = digits[(sum >> 4) & 0xF];
+        r[67] = digits[sum & 0xF];
+        return r;
+    };
+    rig.controller = [&](long offset, int) -> std::optional<std::string> { return otherRule(rig, offset); };
+    rig.run();
+    ASSERT_EQ(rig.upload.step(), Step::Finished) << rig.view.errors.back().message();
+    EXPECT_EQ(rig.sink.bytes, rig.cleanImage());
+    EXPECT_EQ(rig.requests, 2 * 5) << "two requests a block";
+    EXPECT_EQ(rig.view.toldChecksumRule, 1) << "told once";
+    EXPECT_EQ(rig.upload.summary().confirmedBlocks, 5);
+    EXPECT_EQ(rig.view.rejections.size(), 1u) << "only the first block's first reply is news";
+
+    // Two replies that disagree are never taken; a third that agrees with the second is.
+    Rig flaky;
+    flaky.memory = distinctMemory(1);
+    flaky.controller = [&](long offset, int k) -> std::optional<std::string> {
+        std::string r = otherRule(flaky, offset);
+        if (k == 1) r[20] = r[20] == 'A' ? 'B' : 'A';  // a spoiled digit, checksum still by the rule
+        return r;
+    };
+    flaky.run();
+    ASSERT_EQ(flaky.upload.step(), Step::Finished);
+    EXPECT_EQ(flaky.sink.bytes, flaky.cleanImage());
+    EXPECT_EQ(flaky.offsets, (std::vector<long>{0, 0, 0, 32, 32}));
+
+    // A malformed reply between two agreeing ones breaks the pair.
+    Rig broken;
+    broken.memory = distinctMemory(1);
+    broken.controller = [&](long offset, int k) -> std::optional<std::string> {
+        return k == 2 ? std::string("\x02") + "12" : otherRule(broken, offset);
+    };
+    broken.run();
+    EXPECT_EQ(broken.upload.step(), Step::Stopped) << "three requests, no two agreeing in a row";
+    EXPECT_TRUE(broken.sink.bytes.empty());
+}
+
+TEST(Pacing, AnAnswerAfterATickSendsTheNextRequestAtOnceAndNeverTwoWithin100Ms) {
+    struct Row {
+        long long latency;
+        long long perBlock;  // simulated milliseconds between requests
+    } rows[] = {{0, 100}, {19, 100}, {25, 100}, {99, 100}, {100, 100}, {101, 101}, {150, 150}, {430, 430}};
+    for (const Row& row : rows) {
+        Rig rig;
+        rig.memory = distinctMemory(30);
+        rig.latency = [&](long, int) { return row.latency; };
+        rig.run();
+        ASSERT_EQ(rig.upload.step(), Step::Finished) << row.latency;
+        EXPECT_EQ(rig.sink.bytes, rig.cleanImage());
+        for (std::size_t i = 1; i < rig.requestTimes.size(); ++i) {
+            EXPECT_EQ(rig.requestTimes[i] - rig.requestTimes[i - 1], row.perBlock)
+                << "latency " << row.latency << ", request " << i;
+        }
+    }
+}
