@@ -55,6 +55,13 @@ Faults (K counts requests from 1; each option takes a comma-separated list: --dr
   --other-checksum    form every reply's checksum without ETX, as a controller with a rule of
                       its own might
   --noise K           send a few noise characters before reply K
+  --parity K          reply K has a "?" for one digit, as a character received with a parity
+                      error reads
+  --lowercase K       reply K has one digit in lowercase
+  --glue K            hold reply K back and send it glued to the front of reply K+1
+  --silent-after K    answer the first K requests, then nothing more
+  --stray-before N    put N whole replies on the line at start, before anyone asked
+  --stray-after K     send a copy of reply K again, unasked, a little after it
   --chunk N           send every reply in pieces of N characters, --chunk-gap-ms apart
   --chunk-gap-ms N    pause between pieces; 5
   --close-after K     close the line after answering K requests, then exit
@@ -71,7 +78,9 @@ struct Options {
     std::vector<Byte> memory;
     long charUs = 0;
     long latencyMs = 0;
-    std::set<long> drop, corruptDigit, badChecksum, shortReply, noise;
+    std::set<long> drop, corruptDigit, badChecksum, shortReply, noise, parity, lowercase, glue, strayAfter;
+    long silentAfter = 0;
+    long strayBefore = 0;
     std::map<long, long> lateMs;
     bool otherChecksum = false;
     long chunk = 0;
@@ -159,6 +168,18 @@ Options parse(int argc, char** argv) {
             o.shortReply = numberList(a, v);
         } else if (a == "--noise") {
             o.noise = numberList(a, v);
+        } else if (a == "--parity") {
+            o.parity = numberList(a, v);
+        } else if (a == "--lowercase") {
+            o.lowercase = numberList(a, v);
+        } else if (a == "--glue") {
+            o.glue = numberList(a, v);
+        } else if (a == "--silent-after") {
+            o.silentAfter = number(a, v);
+        } else if (a == "--stray-before") {
+            o.strayBefore = number(a, v);
+        } else if (a == "--stray-after") {
+            o.strayAfter = numberList(a, v);
         } else if (a == "--chunk") {
             o.chunk = number(a, v);
         } else if (a == "--chunk-gap-ms") {
@@ -237,6 +258,17 @@ std::string replyFor(const Options& o, long offset, long k) {
     }
     if (o.corruptDigit.count(k)) reply[9] = reply[9] == '0' ? '1' : '0';
     if (o.badChecksum.count(k)) reply[67] = reply[67] == '0' ? '1' : '0';
+    if (o.parity.count(k)) reply[13] = '?';
+    if (o.lowercase.count(k)) {
+        // The first digit that has a lowercase form.
+        for (std::size_t i = 1; i < 65; ++i) {
+            if (reply[i] >= 'A' && reply[i] <= 'F') {
+                reply[i] = static_cast<char>(reply[i] - 'A' + 'a');
+                break;
+            }
+            if (i == 64) reply[1] = 'a';  // all digits: a lowercase one where none can be
+        }
+    }
     if (o.shortReply.count(k)) reply.pop_back();
     if (o.noise.count(k)) reply = std::string("\x7F#?\x15 ", 5) + reply;
     return reply;
@@ -261,10 +293,13 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
     std::signal(SIGPIPE, SIG_IGN);
+    // Held by the slave side until the tool opens the port (which clears its input).
+    for (long n = 0; n < o.strayBefore; ++n) writeAll(master, replyFor(o, static_cast<long>(n % 8) * 32, 0), o);
     std::printf("%s\n", name);
     std::fflush(stdout);
 
     std::string pending;
+    std::string held;  // replies held back to be glued to the next one
     long requests = 0;
     while (!gStop) {
         pollfd p{master, POLLIN, 0};
@@ -298,10 +333,20 @@ int main(int argc, char** argv) {
             pending.erase(0, kRequestLength);
             const long k = ++requests;
             if (o.verbose) std::fprintf(stderr, "progread-sim: request %ld for 0x%04lX\n", k, offset + kBaseAddress);
-            if (o.drop.count(k)) continue;
+            if (o.drop.count(k) || (o.silentAfter > 0 && k > o.silentAfter)) continue;
             const auto late = o.lateMs.find(k);
             pause((late != o.lateMs.end() ? late->second : o.latencyMs) * 1000);
-            if (!writeAll(master, replyFor(o, offset, k), o)) gStop = 1;
+            const std::string reply = replyFor(o, offset, k);
+            if (o.glue.count(k)) {
+                held += reply;
+                continue;
+            }
+            if (!writeAll(master, held + reply, o)) gStop = 1;
+            held.clear();
+            if (o.strayAfter.count(k)) {
+                pause(30000);
+                if (!writeAll(master, reply, o)) gStop = 1;
+            }
             if (o.closeAfter > 0 && k >= o.closeAfter) {
                 // A hangup throws away what the other side has not read yet: wait until it
                 // asks again (so it has the reply) or half a second has passed.
