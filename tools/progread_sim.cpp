@@ -16,6 +16,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <random>
 #include <set>
 #include <string>
 #include <thread>
@@ -65,6 +66,10 @@ Faults (K counts requests from 1; each option takes a comma-separated list: --dr
   --chunk N           send every reply in pieces of N characters, --chunk-gap-ms apart
   --chunk-gap-ms N    pause between pieces; 5
   --close-after K     close the line after answering K requests, then exit
+  --random-faults P   give each request, with probability P per thousand, one fault drawn
+                      from those above (dropped, a spoiled digit or checksum, short, noise,
+                      a "?", lowercase, glued, or 1.3 s late)
+  --seed N            seed for --random-faults; 1
 
 Other:
   --verbose           log every request to standard error
@@ -80,6 +85,8 @@ struct Options {
     long latencyMs = 0;
     std::set<long> drop, corruptDigit, badChecksum, shortReply, noise, parity, lowercase, glue, strayAfter;
     long silentAfter = 0;
+    long randomPermille = 0;
+    unsigned long seed = 1;
     long strayBefore = 0;
     std::map<long, long> lateMs;
     bool otherChecksum = false;
@@ -174,6 +181,10 @@ Options parse(int argc, char** argv) {
             o.lowercase = numberList(a, v);
         } else if (a == "--glue") {
             o.glue = numberList(a, v);
+        } else if (a == "--random-faults") {
+            o.randomPermille = number(a, v);
+        } else if (a == "--seed") {
+            o.seed = static_cast<unsigned long>(number(a, v));
         } else if (a == "--silent-after") {
             o.silentAfter = number(a, v);
         } else if (a == "--stray-before") {
@@ -300,6 +311,7 @@ int main(int argc, char** argv) {
 
     std::string pending;
     std::string held;  // replies held back to be glued to the next one
+    std::mt19937 random(static_cast<std::mt19937::result_type>(o.seed));
     long requests = 0;
     while (!gStop) {
         pollfd p{master, POLLIN, 0};
@@ -332,6 +344,17 @@ int main(int argc, char** argv) {
             }
             pending.erase(0, kRequestLength);
             const long k = ++requests;
+            if (o.randomPermille > 0 && static_cast<long>(random() % 1000) < o.randomPermille) {
+                std::set<long>* faults[] = {&o.drop, &o.corruptDigit, &o.badChecksum, &o.shortReply,
+                                            &o.noise, &o.parity, &o.lowercase, &o.glue, nullptr};
+                const auto pick = random() % std::size(faults);
+                if (faults[pick]) {
+                    faults[pick]->insert(k);
+                } else {
+                    o.lateMs[k] = 1300;
+                }
+                if (o.verbose) std::fprintf(stderr, "progread-sim: fault %lu on request %ld\n", pick, k);
+            }
             if (o.verbose) std::fprintf(stderr, "progread-sim: request %ld for 0x%04lX\n", k, offset + kBaseAddress);
             if (o.drop.count(k) || (o.silentAfter > 0 && k > o.silentAfter)) continue;
             const auto late = o.lateMs.find(k);
