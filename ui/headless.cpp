@@ -70,7 +70,7 @@ void HeadlessRead::uploadFinished(const UploadSummary& summary) {
     const double seconds = static_cast<double>(QDateTime::currentMSecsSinceEpoch() - startMs_) / 1000.0;
     std::fprintf(stderr, "progread: read %ld program bytes (%d blocks, %d requests repeated) in %.1f s\n",
                  summary.programBytes, summary.blocks, summary.retries, seconds);
-    std::fprintf(stderr, "progread: image %s (%ju bytes)\n", station_.image.imagePath().c_str(),
+    std::fprintf(stderr, "progread: image %s (%ju bytes)\n", station_.image.imagePath().string().c_str(),
                  static_cast<std::uintmax_t>(station_.image.size()));
     result_ = 0;
 }
@@ -79,7 +79,7 @@ void HeadlessRead::uploadStopped(const Error& error, bool) {
     endLine();
     std::fprintf(stderr, "progread: stopped: %s\n", error.message().c_str());
     std::fprintf(stderr, "progread: %s holds the %d blocks read before the stop, without a tail\n",
-                 station_.image.imagePath().c_str(), station_.upload.summary().blocks);
+                 station_.image.imagePath().string().c_str(), station_.upload.summary().blocks);
     result_ = 1;
 }
 
