@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string>
 
+#include "image/portable_file.h"
+
 namespace progread {
 
 namespace {
@@ -32,7 +34,7 @@ PrepareReport ProgramImage::prepare() {
     header_.fill(0);
     const auto templ = templatePath();
     errno = 0;
-    if (std::FILE* t = std::fopen(templ.c_str(), "rb")) {
+    if (std::FILE* t = openFile(templ, "rb")) {
         report.templateBytes = std::fread(header_.data(), 1, header_.size(), t);
         const bool failed = std::ferror(t);
         std::fclose(t);
@@ -40,7 +42,7 @@ PrepareReport ProgramImage::prepare() {
     } else if (errno == ENOENT) {
         // As the programming software does: leave an empty template for the operator to fill.
         report.templateMissing = true;
-        std::FILE* created = std::fopen(templ.c_str(), "wb");
+        std::FILE* created = openFile(templ, "wb");
         if (!created || std::fclose(created) != 0) fileError("create the template", templ);
     } else {
         fileError("open the template", templ);
@@ -53,7 +55,7 @@ void ProgramImage::openWithHeader() {
     if (file_) std::fclose(file_);
     size_ = 0;
     errno = 0;
-    file_ = std::fopen(imagePath().c_str(), "wb");
+    file_ = openFile(imagePath(), "wb");
     if (!file_) fileError("create the image", imagePath());
     write(header_.data(), header_.size());
     flush();

@@ -53,7 +53,18 @@ std::string portNameFor(std::string_view typed, Platform platform) {
     const bool hasSpace = std::any_of(text.begin(), text.end(), [](unsigned char c) { return std::isspace(c); });
     if (!hasSpace) {
         if (platform == Platform::Windows) {
-            if (isWindowsComName(text) || startsWith(text, "\\\\.\\")) return std::string(text);
+            // Qt reaches COM10 and above through \\.\COMn only when the name is spelt "COM"
+            // in capitals, and the device is COM3, not COM03.
+            if (isWindowsComName(text)) {
+                std::string_view digits = text.substr(3);
+                while (digits.size() > 1 && digits.front() == '0') digits.remove_prefix(1);
+                if (digits == "0") {
+                    throw Error(ErrorKind::Overflow,
+                                "port COM0 does not exist; ports are numbered from 1");
+                }
+                return "COM" + std::string(digits);
+            }
+            if (startsWith(text, "\\\\.\\")) return std::string(text);
         } else {
             if (startsWith(text, "/")) return std::string(text);
             for (std::string_view prefix : {"tty", "rfcomm", "cu."}) {

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
+#include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -15,8 +15,21 @@ namespace progread::testing {
 class TempDir {
 public:
     TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "progread-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
+        // mkdtemp is POSIX only; create_directory fails on a name that is taken, so this is
+        // just as safe between concurrent tests.
+        std::random_device seed;
+        std::mt19937_64 random(seed());
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            auto candidate = std::filesystem::temp_directory_path() /
+                             ("progread-" + std::to_string(random() % 1000000000));
+            if (std::filesystem::create_directory(candidate)) {
+                std::filesystem::permissions(candidate, std::filesystem::perms::owner_all,
+                                             std::filesystem::perm_options::replace);
+                path_ = candidate;
+                return;
+            }
+        }
+        throw std::runtime_error("no temporary directory could be created");
     }
     ~TempDir() {
         std::error_code ec;

@@ -49,10 +49,15 @@ TEST(PortName, Windows) {
                                  {"1", "COM1"},
                                  {"12", "COM12"},
                                  {"COM12", "COM12"},
-                                 {"com3", "com3"},
+                                 {"com3", "COM3"},
+                                 {"com12", "COM12"},  // Qt opens COM10+ only as "COM"
+                                 {"Com256", "COM256"},
+                                 {"COM07", "COM7"},
                                  {"\\\\.\\COM20", "\\\\.\\COM20"},
                                  {"/dev/ttyS0", nullptr},
                                  {"COM", nullptr},
+                                 {"COM0", nullptr},
+                                 {"COM1a", nullptr},
                                  {"abc", nullptr},
                              });
 }

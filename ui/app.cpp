@@ -16,8 +16,8 @@ namespace progread {
 
 namespace {
 
-constexpr const char* kUsage = R"(usage: progread [--port PORT] [--dir DIR]
-       progread --read PORT [--dir DIR]
+constexpr const char* kUsage = R"(Usage: progread [--port PORT] [--dir DIR]
+  or:  progread --read PORT [--dir DIR]
 
 Reads the program out of a controller on a serial port into duqu.pmw, headed by the first
 256 bytes of the template moban.pmw.
@@ -27,7 +27,7 @@ Reads the program out of a controller on a serial port into duqu.pmw, headed by 
                 error. Exit status 0: a complete image was written; 1: the upload failed.
   --dir DIR     keep moban.pmw and duqu.pmw in DIR instead of the program's directory
   --help        this text
-  --version     the version
+  --version     the version, and the version of Qt it runs on
 
 PORT is a port number (1 is the first port: /dev/ttyS0 on Linux, COM1 on Windows) or a
 device path such as /dev/ttyUSB0. A usage error exits with status 2.
@@ -61,7 +61,8 @@ int runProgread(int argc, char** argv) {
             return 0;
         }
         if (a == "--version") {
-            std::printf("progread %s\n", PROGREAD_VERSION);
+            std::printf("progread %s\nQt %s (built with %s)\n", PROGREAD_VERSION, qVersion(),
+                        QT_VERSION_STR);
             return 0;
         }
         std::optional<std::string>* target = a == "--port" ? &o.port

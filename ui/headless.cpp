@@ -78,7 +78,7 @@ void HeadlessRead::uploadFinished(const UploadSummary& summary) {
     if (summary.confirmedBlocks > 0) {
         std::fprintf(stderr, "progread: %d blocks confirmed by a second read\n", summary.confirmedBlocks);
     }
-    std::fprintf(stderr, "progread: image %s (%ju bytes)\n", station_.image.imagePath().c_str(),
+    std::fprintf(stderr, "progread: image %s (%ju bytes)\n", station_.image.imagePath().string().c_str(),
                  static_cast<std::uintmax_t>(station_.image.size()));
     result_ = 0;
 }
@@ -87,7 +87,7 @@ void HeadlessRead::uploadStopped(const Error& error, bool) {
     endLine();
     std::fprintf(stderr, "progread: stopped: %s\n", error.message().c_str());
     std::fprintf(stderr, "progread: %s holds the %d blocks read before the stop, without a tail\n",
-                 station_.image.imagePath().c_str(), station_.upload.summary().blocks);
+                 station_.image.imagePath().string().c_str(), station_.upload.summary().blocks);
     result_ = 1;
 }
 
