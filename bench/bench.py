@@ -363,6 +363,8 @@ def main():
             f"{max(w['rss'] for w in window):.1f} MiB."
         )
         lines.append("")
+    if args.quick:
+        lines += ["A quick run checks that the bench works; its reads are too short for its figures to mean anything.", ""]
     lines += targets_table(rows, window)
 
     print()
