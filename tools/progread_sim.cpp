@@ -8,7 +8,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -41,10 +43,14 @@ Memory:
   --memory FILE       serve FILE as program memory from 0x8000 (at most 32768 bytes; memory
                       past its end reads FF). Without it, a built-in sample program whose
                       end marker stands in block 40 (address 0x8500).
+  --blocks N          the built-in sample program, N blocks long (1 to 1024): its end marker
+                      stands in block N-1; 41 when not given
 
 Timing:
-  --char-us N         microseconds per character on the wire (1042 is 9600 baud, 7E1); 0
-  --latency-ms N      milliseconds between a request and the start of its reply; 0
+  --char-us N         microseconds per character on the wire (1042 is 9600 baud, 7E1); 0.
+                      Charged for the request's 13 characters as well as the reply's 68, and
+                      kept to a clock, so that a block costs 81 characters' time, no more
+  --latency-ms N      milliseconds between the end of a request and the start of its reply; 0
   --late K:MS         answer request K MS milliseconds late instead (a list: --late 3:1500,9:2500).
                       Requests that arrive meanwhile are answered after it, in turn.
 
@@ -79,8 +85,12 @@ Other:
 volatile std::sig_atomic_t gStop = 0;
 void onSignal(int) { gStop = 1; }
 
+using Clock = std::chrono::steady_clock;
+
 struct Options {
     std::vector<Byte> memory;
+    bool memoryFile = false;
+    long blocks = 0;
     long charUs = 0;
     long latencyMs = 0;
     std::set<long> drop, corruptDigit, badChecksum, shortReply, noise, parity, lowercase, glue, strayAfter;
@@ -155,6 +165,13 @@ Options parse(int argc, char** argv) {
             if (raw.size() > kProgramMemoryBytes) usageError(std::string(v) + " is larger than 32768 bytes");
             o.memory.assign(kProgramMemoryBytes, 0xFF);
             std::copy(raw.begin(), raw.end(), o.memory.begin());
+            o.memoryFile = true;
+        } else if (a == "--blocks") {
+            o.blocks = number(a, v);
+            if (o.blocks < 1 || o.blocks > static_cast<long>(kMaxSampleBlocks)) {
+                const std::string range = "1 to " + std::to_string(kMaxSampleBlocks);
+                usageError("--blocks wants " + range + ", not " + v);
+            }
         } else if (a == "--char-us") {
             o.charUs = number(a, v);
         } else if (a == "--latency-ms") {
@@ -201,6 +218,11 @@ Options parse(int argc, char** argv) {
             usageError("unknown option " + a);
         }
     }
+    if (o.blocks > 0) {
+        if (o.memoryFile)
+            usageError("--blocks is for the built-in sample; --memory brings its own program");
+        o.memory = sampleProgramMemory(static_cast<std::size_t>(o.blocks));
+    }
     return o;
 }
 
@@ -208,25 +230,41 @@ void pause(long micros) {
     if (micros > 0) std::this_thread::sleep_for(std::chrono::microseconds(micros));
 }
 
-bool writeAll(int fd, const std::string& data, const Options& o) {
-    std::size_t piece = o.chunk > 0 ? static_cast<std::size_t>(o.chunk) : data.size();
-    for (std::size_t pos = 0; pos < data.size(); pos += piece) {
-        if (pos > 0) pause(o.chunkGapMs * 1000);
-        std::string part = data.substr(pos, piece);
-        for (std::size_t sent = 0; sent < part.size();) {
-            // At a set character time, send one at a time, as a UART would.
-            std::size_t n = o.charUs > 0 ? 1 : part.size() - sent;
-            ssize_t w = ::write(fd, part.data() + sent, n);
-            if (w < 0) {
-                if (errno == EINTR) continue;
-                if (errno == EAGAIN) {
-                    pause(1000);
-                    continue;
-                }
-                return false;
+bool writeNow(int fd, const char* data, std::size_t size) {
+    for (std::size_t sent = 0; sent < size;) {
+        ssize_t w = ::write(fd, data + sent, size - sent);
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN) {
+                pause(1000);
+                continue;
             }
-            sent += static_cast<std::size_t>(w);
-            pause(o.charUs);
+            return false;
+        }
+        sent += static_cast<std::size_t>(w);
+    }
+    return true;
+}
+
+// Sends data as the line would carry it from `start` on: at a set character time one
+// character at a time, each once its last bit would have arrived. The times are deadlines on
+// a clock, so that a late wake-up is made up by the next character instead of adding up.
+bool writeAll(int fd, const std::string& data, const Options& o, Clock::time_point start) {
+    const std::size_t piece = o.chunk > 0 ? static_cast<std::size_t>(o.chunk) : data.size();
+    const auto charTime = std::chrono::microseconds(o.charUs);
+    Clock::time_point due = start;
+    for (std::size_t pos = 0; pos < data.size(); pos += piece) {
+        if (pos > 0) due += std::chrono::milliseconds(o.chunkGapMs);
+        const std::size_t end = std::min(data.size(), pos + piece);
+        if (o.charUs == 0) {
+            std::this_thread::sleep_until(due);
+            if (!writeNow(fd, data.data() + pos, end - pos)) return false;
+            continue;
+        }
+        for (std::size_t i = pos; i < end; ++i) {
+            due += charTime;
+            std::this_thread::sleep_until(due);
+            if (!writeNow(fd, data.data() + i, 1)) return false;
         }
     }
     return true;
@@ -305,13 +343,14 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, onSignal);
     std::signal(SIGPIPE, SIG_IGN);
     // Held by the slave side until the tool opens the port (which clears its input).
-    for (long n = 0; n < o.strayBefore; ++n) writeAll(master, replyFor(o, static_cast<long>(n % 8) * 32, 0), o);
+    for (long n = 0; n < o.strayBefore; ++n) writeAll(master, replyFor(o, static_cast<long>(n % 8) * 32, 0), o, Clock::now());
     std::printf("%s\n", name);
     std::fflush(stdout);
 
     std::string pending;
     std::string held;  // replies held back to be glued to the next one
     std::mt19937 random(static_cast<std::mt19937::result_type>(o.seed));
+    Clock::time_point pendingSince;  // when the first character in pending was read
     long requests = 0;
     while (!gStop) {
         pollfd p{master, POLLIN, 0};
@@ -326,6 +365,7 @@ int main(int argc, char** argv) {
             pause(50000);
             continue;
         }
+        if (pending.empty()) pendingSince = Clock::now();
         pending.append(buf, static_cast<std::size_t>(got));
         while (!pending.empty()) {
             auto stx = pending.find(static_cast<char>(kStx));
@@ -336,13 +376,21 @@ int main(int argc, char** argv) {
             if (pending.size() < kRequestLength) break;
             std::string request = pending.substr(0, kRequestLength);
             long offset = requestedOffset(request);
+            // The tool hands the port a whole request at once; on the wire its last character
+            // comes 13 character times after the first. A request that waited here while a
+            // reply went out has come meanwhile: the line is full duplex.
+            const auto requestTime =
+                static_cast<long>(kRequestLength) * std::chrono::microseconds(o.charUs);
+            const Clock::time_point received = std::max(Clock::now(), pendingSince + requestTime);
             if (offset < 0) {
                 if (o.verbose) std::fprintf(stderr, "progread-sim: bad request, NAK\n");
                 pending.erase(0, 1);  // resynchronise on the next STX
-                writeAll(master, std::string(1, static_cast<char>(kNak)), o);
+                pendingSince = received;
+                writeAll(master, std::string(1, static_cast<char>(kNak)), o, received);
                 continue;
             }
             pending.erase(0, kRequestLength);
+            pendingSince = received;
             const long k = ++requests;
             if (o.randomPermille > 0 && static_cast<long>(random() % 1000) < o.randomPermille) {
                 std::set<long>* faults[] = {&o.drop, &o.corruptDigit, &o.badChecksum, &o.shortReply,
@@ -358,17 +406,17 @@ int main(int argc, char** argv) {
             if (o.verbose) std::fprintf(stderr, "progread-sim: request %ld for 0x%04lX\n", k, offset + kBaseAddress);
             if (o.drop.count(k) || (o.silentAfter > 0 && k > o.silentAfter)) continue;
             const auto late = o.lateMs.find(k);
-            pause((late != o.lateMs.end() ? late->second : o.latencyMs) * 1000);
+            const auto latency =
+                std::chrono::milliseconds(late != o.lateMs.end() ? late->second : o.latencyMs);
             const std::string reply = replyFor(o, offset, k);
             if (o.glue.count(k)) {
                 held += reply;
                 continue;
             }
-            if (!writeAll(master, held + reply, o)) gStop = 1;
+            if (!writeAll(master, held + reply, o, received + latency)) gStop = 1;
             held.clear();
             if (o.strayAfter.count(k)) {
-                pause(30000);
-                if (!writeAll(master, reply, o)) gStop = 1;
+                if (!writeAll(master, reply, o, Clock::now() + std::chrono::milliseconds(30))) gStop = 1;
             }
             if (o.closeAfter > 0 && k >= o.closeAfter) {
                 // A hangup throws away what the other side has not read yet: wait until it

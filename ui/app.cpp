@@ -11,13 +11,14 @@
 #include "serial/port_name.h"
 #include "ui/form1.h"
 #include "ui/headless.h"
+#include "ui/startup_trace.h"
 
 namespace progread {
 
 namespace {
 
-constexpr const char* kUsage = R"(Usage: progread [--port PORT] [--dir DIR]
-  or:  progread --read PORT [--dir DIR]
+constexpr const char* kUsage = R"(Usage: progread [--port PORT] [--dir DIR] [--fast]
+  or:  progread --read PORT [--dir DIR] [--fast]
 
 Reads the program out of a controller on a serial port into duqu.pmw, headed by the first
 256 bytes of the template moban.pmw.
@@ -26,6 +27,8 @@ Reads the program out of a controller on a serial port into duqu.pmw, headed by 
   --read PORT   read one program without a window; progress and the outcome go to standard
                 error. Exit status 0: a complete image was written; 1: the upload failed.
   --dir DIR     keep moban.pmw and duqu.pmw in DIR instead of the program's directory
+  --fast        send each request as soon as the answer before it is handled instead of on
+                the 100 ms tick; only for a controller known to take requests back to back
   --help        this text
   --version     the version, and the version of Qt it runs on
 
@@ -37,6 +40,7 @@ struct Options {
     std::optional<std::string> port;
     std::optional<std::string> read;
     std::optional<std::string> dir;
+    bool fast = false;
 };
 
 int usageError(const std::string& what) {
@@ -65,6 +69,10 @@ int runProgread(int argc, char** argv) {
                         QT_VERSION_STR);
             return 0;
         }
+        if (a == "--fast") {
+            o.fast = true;
+            continue;
+        }
         std::optional<std::string>* target = a == "--port" ? &o.port
                                              : a == "--read" ? &o.read
                                              : a == "--dir"  ? &o.dir
@@ -84,6 +92,7 @@ int runProgread(int argc, char** argv) {
         }
         QCoreApplication app(argc, argv);
         HeadlessRead read(fileDir(o), portName);
+        read.setBackToBack(o.fast);
         return read.exec();
     }
 
@@ -95,7 +104,9 @@ int runProgread(int argc, char** argv) {
                               QObject::tr("The image file cannot be prepared:\n%1").arg(error));
         return 1;
     }
+    form.setBackToBack(o.fast);
     form.show();
+    traceWindowShown(form);
     return app.exec();
 }
 

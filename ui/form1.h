@@ -30,6 +30,7 @@ public:
     bool Text1_Change();
     void Text1_EditingFinished();
     void Form_Unload();
+    void setBackToBack(bool on) { station_.setBackToBack(on); }
 
     const Upload& upload() const { return station_.upload; }
     const ProgramImage& image() const { return station_.image; }

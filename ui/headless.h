@@ -17,6 +17,7 @@ public:
     HeadlessRead(const std::filesystem::path& dir, const std::string& portName);
     // 0: a complete image was written; 1: the upload failed.
     int exec();
+    void setBackToBack(bool on) { station_.setBackToBack(on); }
 
 private:
     void showProgress(const std::string&) override {}

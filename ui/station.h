@@ -35,6 +35,8 @@ public:
 
     // The port the next open uses; an upload running on the old one stops.
     void changePort(const std::string& portName);
+    // --fast: requests back to back instead of on the tick.
+    void setBackToBack(bool on) { upload.setBackToBack(on); }
 
     CommPort MSComm1;
     QTimer Timer1;

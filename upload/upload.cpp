@@ -99,6 +99,10 @@ void Upload::Command1_Click() {
         summary_ = {};
         ticker_.setTimerEnabled(true);
         enter(line_.out() > 0 && line_.offset() != s_.BlockOffset ? Step::Quieting : Step::ReadyToSend);
+        if (backToBackNow() && step_ == Step::ReadyToSend) {
+            sendRequest();
+            ticker_.restartPeriod();
+        }
     });
 }
 
@@ -164,11 +168,20 @@ void Upload::forgetAnswers() {
     link_.discardInput();
 }
 
+bool Upload::backToBackNow() const {
+    // An answer given up as lost that comes after all is taken for a later block. At the
+    // designed pace it most likely comes between an answer and the next tick, when none is
+    // due, and stops the upload; back to back there is no such moment, and a second lost
+    // answer would hide the shift for good. So after a give-up the upload keeps the pace.
+    return backToBack_ && !gaveUpAnswers_;
+}
+
 void Upload::carryOn() {
     if (line_.out() > 0 && line_.offset() != s_.BlockOffset) {
         enter(Step::Quieting);
-    } else if (tickedSinceRequest_) {
-        // The answer came after a tick: waiting for the next one would cost a whole period.
+    } else if (tickedSinceRequest_ || backToBackNow()) {
+        // The answer came after a tick, and waiting for the next one would cost a whole
+        // period; or requests go back to back.
         sendRequest();
         ticker_.restartPeriod();
     } else {

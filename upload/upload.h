@@ -82,6 +82,12 @@ public:
     void fail(const Error& error);
     // The operator chose another port; an upload on the old one cannot go on.
     void portChanged(const std::string& portName);
+    // For a controller known to take requests back to back: the next request goes out as
+    // soon as an answer is handled (and at a start), not on a tick, until an answer is given
+    // up as lost in the upload. The waits, retries and the account of answers still out stay
+    // as they are.
+    void setBackToBack(bool on) { backToBack_ = on; }
+    bool backToBack() const { return backToBack_; }
 
     Step step() const { return step_; }
     bool running() const;
@@ -98,6 +104,7 @@ private:
     // After a reply was taken or refused: the next request now, on the next tick, or once
     // the line is quiet.
     void carryOn();
+    bool backToBackNow() const;
     void takeAnswer(const std::string& text);
     void acceptReply(std::string_view reply);
     void finish();
@@ -115,6 +122,7 @@ private:
     LineAccount line_;
     int attempts_ = 0;                      // requests sent for BlockOffset
     bool tickedSinceRequest_ = false;       // a tick passed while the answer was awaited
+    bool backToBack_ = false;               // requests do not wait for a tick
     std::optional<std::string> candidate_;  // well formed, checksum by another rule: needs a twin
     std::string lastRefusal_;
     bool toldChecksumRule_ = false;

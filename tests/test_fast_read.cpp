@@ -1,0 +1,117 @@
+// --fast and the simulator's longer samples, end to end over a pseudo-terminal.
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QRegularExpression>
+
+#include "qt_helpers.h"
+#include "temp_dir.h"
+#include "tools/sample_program.h"
+
+using namespace progread;
+using namespace progread::testing;
+
+namespace {
+
+struct Outcome {
+    int exitCode = -1;
+    QString stdErr;
+    QString stdOut;
+};
+
+Outcome run(const QString& exe, const QStringList& args, bool withDisplay = false) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (!withDisplay) {
+        env.remove("QT_QPA_PLATFORM");
+        env.remove("DISPLAY");
+    }
+    p.setProcessEnvironment(env);
+    p.start(exe, args);
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished();
+    }
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAllStandardError()),
+            QString::fromUtf8(p.readAllStandardOutput())};
+}
+
+QString str(const std::filesystem::path& p) {
+    return QString::fromStdString(p.string());
+}
+
+}  // namespace
+
+TEST(FastRead, ReadsTheWholeProgramBackToBackAsAtThePace) {
+    struct Row {
+        QStringList sim;
+        QStringList progread;
+        std::size_t blocks;
+    } rows[] = {
+        {{"--blocks", "1"}, {}, 1},
+        {{"--blocks", "1"}, {"--fast"}, 1},
+        {{"--blocks", "12"}, {"--fast"}, 12},
+        {{"--blocks", "12", "--char-us", "300", "--latency-ms", "3"}, {"--fast"}, 12},
+        {{"--blocks", "5", "--chunk", "7", "--chunk-gap-ms", "1"}, {"--fast"}, 5},
+        // Lost and spoiled answers: asked again, at once or after the wait.
+        {{"--blocks", "6", "--drop", "3", "--corrupt-digit", "5"}, {"--fast"}, 6},
+    };
+    for (const Row& row : rows) {
+        const std::string what = (row.sim + row.progread).join(' ').toStdString();
+        TempDir dir;
+        Sim sim(row.sim);
+        ASSERT_FALSE(sim.port().empty()) << what;
+        const Outcome out =
+            run(QStringLiteral(PROGREAD_EXE),
+                QStringList{"--read", sim.qport(), "--dir", str(dir.path())} + row.progread);
+        EXPECT_EQ(out.exitCode, 0) << what << "\n" << out.stdErr.toStdString();
+        EXPECT_EQ(readFile(dir / "duqu.pmw"), expectedImage({}, sampleProgramMemory(row.blocks)))
+            << what;
+    }
+}
+
+TEST(FastRead, HelpSaysWhoFastIsFor) {
+    const Outcome help = run(QStringLiteral(PROGREAD_EXE), {"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.stdOut.indexOf("--fast"), -1);
+    EXPECT_NE(help.stdOut.indexOf("back to back"), -1) << help.stdOut.toStdString();
+}
+
+TEST(FastRead, TheSimulatorRefusesSamplesItCannotHold) {
+    TempDir dir;
+    writeFile(dir / "memory.bin", std::vector<Byte>(64, 0x11));
+    for (const QStringList& args :
+         {QStringList{"--blocks", "0"}, QStringList{"--blocks", "1025"},
+          QStringList{"--blocks", "x"},
+          QStringList{"--blocks", "3", "--memory", str(dir / "memory.bin")}}) {
+        const Outcome out = run(QStringLiteral(PROGREAD_SIM), args);
+        EXPECT_EQ(out.exitCode, 2) << args.join(' ').toStdString();
+        EXPECT_NE(out.stdErr.indexOf("--blocks"), -1) << out.stdErr.toStdString();
+    }
+}
+
+// The trace is for measuring start-up (scripts/bench); the window otherwise says nothing.
+TEST(StartupTrace, TheWindowReportsWhenItIsFirstShown) {
+    TempDir dir;
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("PROGREAD_STARTUP_TRACE", "1");
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(PROGREAD_EXE), {"--dir", str(dir.path()), "--fast"});
+    ASSERT_TRUE(p.waitForStarted(5000));
+    QString err;
+    const bool shown = waitUntil([&] {
+        err += QString::fromUtf8(p.readAllStandardError());
+        return err.contains("window shown");
+    });
+    p.terminate();
+    if (!p.waitForFinished(3000)) p.kill();
+    p.waitForFinished(3000);
+    EXPECT_TRUE(shown) << err.toStdString();
+    EXPECT_TRUE(err.contains(
+        QRegularExpression("window shown [0-9.]+ ms after load \\(monotonic [0-9.]+ ms\\)")))
+        << err.toStdString();
+}
