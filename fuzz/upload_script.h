@@ -5,9 +5,10 @@
 // simulated time and an in-memory image, and checks what reached the image:
 //   - every block written is the decoding of a reply that passed the checks (or the twin of
 //     the reply before it, for a checksum by another rule);
-//   - when the script kept the controller faithful (every request answered once, whole, in
-//     order, each within a second, no noise that could start a reply), an upload that
-//     finished holds exactly the controller's blocks up to the end marker, then the tail.
+//   - when the script kept the controller faithful (every answer the right one, in turn,
+//     however late, or lost; no spoiled answer, no noise that could start a reply), an
+//     upload that finished holds exactly the controller's blocks up to the end marker, then
+//     the tail.
 // The fuzzer drives it; the tests replay the seeds and a batch of random scripts.
 
 #include <cstddef>

@@ -143,6 +143,12 @@ void Form1::replyRejected(long address, const std::string& reason) {
     setStatus(tr("Block %1: %2; asking again.").arg(q(hexAddress(address)), q(reason)), true);
 }
 
+void Form1::verifying(long from, long to, bool lostAnswers) {
+    setStatus(lostAnswers ? tr("Answers were lost on the way: reading blocks %1 to %2 a second time to be sure.")
+                                .arg(q(hexAddress(from)), q(hexAddress(to)))
+                          : tr("Reading every block a second time to check it."));
+}
+
 void Form1::checksumsByAnotherRule() {
     setStatus(tr("The controller forms its reply checksums by another rule: each block is read "
                  "twice and taken only when both reads agree."));
@@ -156,6 +162,9 @@ void Form1::uploadFinished(const UploadSummary& summary) {
                   .arg(station_.image.size());
     if (summary.confirmedBlocks > 0) {
         text += tr(" %1 blocks were confirmed by a second read.").arg(summary.confirmedBlocks);
+    }
+    if (summary.verifiedBlocks > 0) {
+        text += tr(" %1 blocks were read twice and agreed.").arg(summary.verifiedBlocks);
     }
     setStatus(text);
 }

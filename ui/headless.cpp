@@ -63,6 +63,16 @@ void HeadlessRead::replyRejected(long address, const std::string& reason) {
                  reason.c_str());
 }
 
+void HeadlessRead::verifying(long from, long to, bool lostAnswers) {
+    endLine();
+    if (lostAnswers) {
+        std::fprintf(stderr, "progread: answers were lost on the way: reading blocks %s to %s a second time to be sure\n",
+                     hexAddress(from).c_str(), hexAddress(to).c_str());
+    } else {
+        std::fprintf(stderr, "progread: reading every block a second time to check it\n");
+    }
+}
+
 void HeadlessRead::checksumsByAnotherRule() {
     endLine();
     std::fprintf(stderr,
@@ -77,6 +87,9 @@ void HeadlessRead::uploadFinished(const UploadSummary& summary) {
                  summary.programBytes, summary.blocks, summary.retries, seconds);
     if (summary.confirmedBlocks > 0) {
         std::fprintf(stderr, "progread: %d blocks confirmed by a second read\n", summary.confirmedBlocks);
+    }
+    if (summary.verifiedBlocks > 0) {
+        std::fprintf(stderr, "progread: %d blocks read twice and agreed\n", summary.verifiedBlocks);
     }
     std::fprintf(stderr, "progread: image %s (%ju bytes)\n", station_.image.imagePath().string().c_str(),
                  static_cast<std::uintmax_t>(station_.image.size()));

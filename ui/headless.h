@@ -24,6 +24,7 @@ private:
     void requestSent(long address, int attempt) override;
     void replyRejected(long address, const std::string& reason) override;
     void checksumsByAnotherRule() override;
+    void verifying(long from, long to, bool lostAnswers) override;
     void uploadFinished(const UploadSummary& summary) override;
     void uploadStopped(const Error& error, bool wasRunning) override;
     void endLine();

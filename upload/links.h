@@ -44,6 +44,7 @@ struct UploadSummary {
     long programBytes = 0;    // decoded bytes written behind the header
     int retries = 0;          // requests sent again
     int confirmedBlocks = 0;  // taken on two identical replies, their checksums by another rule
+    int verifiedBlocks = 0;   // read a second time and found the same
 };
 
 // What the operator is shown.
@@ -57,6 +58,10 @@ public:
     // Once an upload: the controller forms its reply checksums by a rule of its own, so each
     // block is taken only when a second reply repeats the first.
     virtual void checksumsByAnotherRule() {}
+    // The blocks from..to (addresses) are read a second time before the image is finished:
+    // because answers were given up as lost on the way (lostAnswers), or because a verified
+    // read was asked for.
+    virtual void verifying(long /*from*/, long /*to*/, bool /*lostAnswers*/) {}
     virtual void uploadFinished(const UploadSummary&) {}
     // wasRunning is false when the error came while no upload ran (a start that failed,
     // a port lost while idle).

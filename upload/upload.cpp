@@ -44,8 +44,7 @@ void Upload::guarded(Handler&& handler) {
 }
 
 bool Upload::running() const {
-    return step_ == Step::ReadyToSend || step_ == Step::AwaitingReply || step_ == Step::Quieting ||
-           step_ == Step::Settling;
+    return step_ == Step::ReadyToSend || step_ == Step::AwaitingReply || step_ == Step::Quieting;
 }
 
 void Upload::enter(Step step) {
@@ -80,9 +79,12 @@ void Upload::Command1_Click() {
         if (!link_.PortOpen()) link_.openPort();
         // Answers still out from before this start are not forgotten: a second press while a
         // request is out must not take its answer for block 0 (unless it is block 0's).
-        const bool quiet = line_.out() > 0 && line_.quietFor(ticker_.nowMs());
-        if (quiet) line_.forget();
-        gaveUpAnswers_ = quiet;
+        if (line_.out() > 0 && line_.quietFor(ticker_.nowMs())) line_.forget();
+        // Answers given up before this start, in this read or an earlier one, may still be
+        // taken for this read's blocks.
+        firstUnsure_ = line_.mayBeBehind() ? 0 : -1;
+        verifying_ = false;
+        firstRead_.clear();
         if (line_.out() == 0) {
             link_.discardInput();
             line_.resetWait();
@@ -130,9 +132,6 @@ void Upload::Timer1_Timer() {
                 forgetAnswers();
                 sendRequest();
                 break;
-            case Step::Settling:
-                if (line_.quietFor(now)) finish();
-                break;
             case Step::Idle:
             case Step::Finished:
             case Step::Stopped:
@@ -164,7 +163,7 @@ void Upload::forgetAnswers() {
     // (the upload stops) or taken for a later block; then the one after it is left over at
     // the end, which is why the end waits for a quiet line.
     line_.forget();
-    gaveUpAnswers_ = true;
+    if (firstUnsure_ < 0 && !verifying_) firstUnsure_ = s_.BlockOffset;
     link_.discardInput();
 }
 
@@ -173,7 +172,7 @@ bool Upload::backToBackNow() const {
     // designed pace it most likely comes between an answer and the next tick, when none is
     // due, and stops the upload; back to back there is no such moment, and a second lost
     // answer would hide the shift for good. So after a give-up the upload keeps the pace.
-    return backToBack_ && !gaveUpAnswers_;
+    return backToBack_ && firstUnsure_ < 0;
 }
 
 void Upload::carryOn() {
@@ -201,7 +200,7 @@ void Upload::MSComm1_OnComm() {
                             (lastAccepted_ < 0 ? std::string("none") : hexAddress(lastAccepted_)) + ")");
         }
         line_.answerCame(ticker_.nowMs());
-        if (!running() || step_ == Step::Settling || line_.offset() != s_.BlockOffset) {
+        if (!running() || line_.offset() != s_.BlockOffset) {
             // An earlier block's answer, or one that comes after the upload ended: dropped.
             if (step_ == Step::Quieting && line_.out() == 0) carryOn();
             return;
@@ -265,6 +264,7 @@ void Upload::giveUp() {
 void Upload::acceptReply(std::string_view reply) {
     const long n = static_cast<long>(reply.size());
     for (long i = 1; i <= n; ++i) s_.RxBytes(i) = static_cast<Byte>(reply[static_cast<std::size_t>(i - 1)]);
+    std::array<Byte, kBlockBytes> block{};
     bool ended = false;
     long j = 0;
     for (long i = 2; i <= n - 3; i += 4) {
@@ -272,24 +272,37 @@ void Upload::acceptReply(std::string_view reply) {
             DecodeGroup(s_.RxBytes(i), s_.RxBytes(i + 1), s_.RxBytes(i + 2), s_.RxBytes(i + 3));
         s_.PairBytes(j) = pair.first;
         s_.PairBytes(j + 1) = pair.second;
+        block.at(static_cast<std::size_t>(j)) = pair.first;
+        block.at(static_cast<std::size_t>(j + 1)) = pair.second;
         // Groups after the marker are written too: the programming software expects them.
         ended = ended || isEndMarker(pair);
-        image_.appendPair(pair);
         j += 2;
     }
-    ++summary_.blocks;
-    summary_.programBytes += j;
     lastAccepted_ = blockAddress();
-    if (ended) {
+    if (verifying_) {
+        if (checkAgainstFirstRead(block)) return;
+    } else {
+        for (std::size_t k = 0; k < kBlockBytes; k += 2) image_.appendPair({block[k], block[k + 1]});
+        firstRead_.insert(firstRead_.end(), block.begin(), block.end());
+        ++summary_.blocks;
+        summary_.programBytes += j;
         image_.flush();
-        if (gaveUpAnswers_) {
-            enter(Step::Settling);
-        } else {
-            finish();
+        if (ended) {
+            if (firstUnsure_ < 0 && !verifyAll_) {
+                finish();
+                return;
+            }
+            // Read the doubtful blocks again; the image is finished once they agree.
+            verifying_ = true;
+            markerOffset_ = s_.BlockOffset;
+            s_.BlockOffset = static_cast<Integer>(verifyAll_ ? 0 : firstUnsure_);
+            attempts_ = 0;
+            lastRefusal_.clear();
+            view_.verifying(blockAddress(), kBaseAddress + markerOffset_, firstUnsure_ >= 0);
+            carryOn();
+            return;
         }
-        return;
     }
-    image_.flush();
     if (s_.BlockOffset == kLastBlockOffset) {
         throw Error(ErrorKind::Overflow, "end of program memory (" + hexAddress(blockAddress()) +
                                              ") reached without an end marker");
@@ -298,6 +311,20 @@ void Upload::acceptReply(std::string_view reply) {
     attempts_ = 0;
     lastRefusal_.clear();
     carryOn();
+}
+
+bool Upload::checkAgainstFirstRead(const std::array<Byte, kBlockBytes>& block) {
+    const auto at = firstRead_.begin() + s_.BlockOffset;
+    if (!std::equal(block.begin(), block.end(), at)) {
+        throw Error(ErrorKind::Serial, "block " + hexAddress(blockAddress()) +
+                                           " read a second time differs from the first read; the line may "
+                                           "have lost track of its answers: read again");
+    }
+    ++summary_.verifiedBlocks;
+    if (s_.BlockOffset != markerOffset_) return false;
+    line_.inStep();
+    finish();
+    return true;
 }
 
 }  // namespace progread

@@ -8,9 +8,11 @@
 // count (LineAccount): a request for another block goes out only once every answer still
 // out has come, or the line has been quiet for as long as an answer may take.
 
+#include <array>
 #include <deque>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "image/image_sink.h"
 #include "protocol/frames.h"
@@ -47,8 +49,15 @@ public:
     // An answer came; it belongs to offset(). Returns how long it took, counted from the
     // oldest request still out (a controller answers queued requests in turn).
     long long answerCame(long long now);
-    // Nothing came for the whole wait: those answers are taken as lost.
-    void forget() { sentAt_.clear(); }
+    // Nothing came for the whole wait: those answers are taken as lost. If one comes after
+    // all, every answer after it is one behind: the line may be behind until a read has
+    // been checked by a second one (inStep).
+    void forget() {
+        if (!sentAt_.empty()) mayBeBehind_ = true;
+        sentAt_.clear();
+    }
+    bool mayBeBehind() const { return mayBeBehind_; }
+    void inStep() { mayBeBehind_ = false; }
     void resetWait() { waitMs_ = kFirstWaitMs; }
 
 private:
@@ -56,6 +65,7 @@ private:
     long offset_ = -1;
     long long lastActivity_ = 0;  // the newest request or the latest answer
     long long waitMs_ = kFirstWaitMs;
+    bool mayBeBehind_ = false;
 };
 
 class Upload {
@@ -67,8 +77,6 @@ public:
         ReadyToSend,    // the next tick sends the request for BlockOffset
         AwaitingReply,  // requests for BlockOffset are out
         Quieting,       // answers for an earlier block are still out; the next block waits
-        Settling,       // the end marker came, but answers were given up as lost on the way:
-                        // the image is finished only if none turns up while the line stays quiet
         Finished,       // the end marker came; the image is complete
         Stopped,        // an error ended the upload
     };
@@ -88,6 +96,8 @@ public:
     // as they are.
     void setBackToBack(bool on) { backToBack_ = on; }
     bool backToBack() const { return backToBack_; }
+    // Every read is checked by a second one before its image is finished.
+    void setVerify(bool on) { verifyAll_ = on; }
 
     Step step() const { return step_; }
     bool running() const;
@@ -109,6 +119,7 @@ private:
     void acceptReply(std::string_view reply);
     void finish();
     void forgetAnswers();
+    bool checkAgainstFirstRead(const std::array<Byte, kBlockBytes>& block);
     void refuse(const std::string& reason, bool tell = true);
     [[noreturn]] void giveUp();
 
@@ -127,9 +138,14 @@ private:
     std::string lastRefusal_;
     bool toldChecksumRule_ = false;
     long lastAccepted_ = -1;                // address of the block taken last
-    // Answers were given up as lost in this upload: one of them may still have come and been
-    // taken for a later block. The marker then waits for a quiet line.
-    bool gaveUpAnswers_ = false;
+    // Answers were given up as lost in this upload. One of them may still come and be taken
+    // for a later block, and a later lost answer would hide that: so the blocks read from
+    // then on are read a second time, and must agree, before the image is finished.
+    long firstUnsure_ = -1;                 // offset of the first block read after a give-up
+    bool verifyAll_ = false;
+    bool verifying_ = false;                // the second read runs
+    long markerOffset_ = 0;                 // the block that held the end marker
+    std::vector<Byte> firstRead_;           // the blocks as the first read took them
 };
 
 // "0x8020"
