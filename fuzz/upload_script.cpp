@@ -77,6 +77,7 @@ public:
     }
     void restart() override { bytes.clear(); }
     void flush() override {}
+    void publish() override {}
 };
 
 class View : public UploadView {

@@ -2,27 +2,45 @@
 
 // duqu.pmw: the first 256 bytes of the template moban.pmw, the decoded program bytes, and a
 // tail of 513 little-endian 16-bit values 255 (FF 00), which the programming software expects.
+//
+// duqu.pmw only ever holds a read that finished: a read is written to duqu.pmw.part and
+// renamed over duqu.pmw in one step once its tail is on disk. Whatever stood at duqu.pmw
+// before is moved into history/ under its modification time, never overwritten. A read that
+// stops leaves its whole blocks in duqu.pmw.part, which no program takes for an image.
 
-#include <array>
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "image/image_sink.h"
 
 namespace progread {
 
 inline constexpr const char* kImageName = "duqu.pmw";
+inline constexpr const char* kPartName = "duqu.pmw.part";
 inline constexpr const char* kTemplateName = "moban.pmw";
+inline constexpr const char* kHistoryDir = "history";
 
 struct PrepareReport {
-    bool templateMissing = false;  // it was created empty
-    std::size_t templateBytes = 0; // header bytes taken from it (at most 256)
+    bool templateMissing = false;   // it was created empty
+    std::size_t templateBytes = 0;  // header bytes taken from it (at most 256)
     bool headerComplete() const;
 };
 
+// Something done to a file other than the read's own, for the operator to be told.
+struct FileNote {
+    enum class Kind {
+        MovedToHistory,  // path: where the earlier duqu.pmw now lies
+        ReplacedPart,    // path: the .part of an unfinished read, now begun afresh; blocks: it held
+    };
+    Kind kind;
+    std::filesystem::path path;
+    std::size_t blocks = 0;
+};
+
 class ProgramImage : public ImageSink {
-public:
+  public:
     static constexpr std::size_t kHeaderBytes = 256;
     static constexpr std::size_t kTailValues = 513;
     static constexpr std::size_t kTailBytes = 2 * kTailValues;
@@ -32,29 +50,59 @@ public:
     ProgramImage(const ProgramImage&) = delete;
     ProgramImage& operator=(const ProgramImage&) = delete;
 
-    // Empties the image, copies the header from the template (creating an empty template when
-    // there is none) and keeps the image open. Raises a File error when that fails.
+    // Start-up: checks that the directory is writable, reads the header from the template
+    // (creating an empty template when there is none) and moves an earlier image into
+    // history/. Creates no image. Raises a File error when any of that fails.
     PrepareReport prepare();
 
+    // Moves an earlier image aside and starts duqu.pmw.part with the header.
+    void restart() override;
     void appendPair(BytePair pair) override;
     void appendTail() override;
-    void restart() override;
+    // Writes what was appended, in whole blocks only (and the tail once appended). A failed
+    // write cuts the file back to its last whole block and raises a File error.
     void flush() override;
+    // fsync, then one rename of duqu.pmw.part over duqu.pmw.
+    void publish() override;
+    // Flushes and closes an unfinished read; its .part stays.
     void close();
 
-    bool isOpen() const { return file_ != nullptr; }
-    std::uintmax_t size() const { return size_; }
-    std::filesystem::path imagePath() const { return dir_ / kImageName; }
-    std::filesystem::path templatePath() const { return dir_ / kTemplateName; }
+    bool isOpen() const { return fd_ >= 0; }
+    // The bytes of the last read on disk: in the .part file, or in duqu.pmw once published.
+    std::uintmax_t size() const { return onDisk_; }
+    // The last read left duqu.pmw.part (it stopped, or is still running).
+    bool hasPart() const { return partExists_; }
+    // Whole blocks on disk in it.
+    std::size_t partBlocks() const;
+    // Its tail is on disk too: only the rename failed.
+    bool partComplete() const;
+    // What was done to other files since the last call.
+    std::vector<FileNote> takeNotes();
 
-private:
-    void openWithHeader();
-    void write(const void* data, std::size_t count);
+    const std::filesystem::path& dir() const { return dir_; }
+    std::filesystem::path imagePath() const { return dir_ / kImageName; }
+    std::filesystem::path partPath() const { return dir_ / kPartName; }
+    std::filesystem::path templatePath() const { return dir_ / kTemplateName; }
+    std::filesystem::path historyPath() const { return dir_ / kHistoryDir; }
+
+  private:
+    void readTemplate(PrepareReport& report);
+    void moveEarlierImageAside(bool removeEmpty);
+    void replaceInterruptedPart();
+    void writePending(std::size_t count);
+    void closeQuietly();
 
     std::filesystem::path dir_;
-    std::array<Byte, kHeaderBytes> header_{};
-    std::FILE* file_ = nullptr;
-    std::uintmax_t size_ = 0;
+    std::vector<Byte> header_ = std::vector<Byte>(kHeaderBytes, 0);
+    int fd_ = -1;
+    std::vector<Byte> pending_;             // appended, not yet written
+    std::uintmax_t onDisk_ = 0;             // bytes written to the read's file
+    std::uintmax_t bodyEnd_ = UINTMAX_MAX;  // where the tail begins, once appended
+    bool partExists_ = false;
+    std::vector<FileNote> notes_;
 };
+
+// True when a file can be created in dir (tried, not guessed from permission bits).
+bool isWritableDir(const std::filesystem::path& dir);
 
 }  // namespace progread

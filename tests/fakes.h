@@ -69,6 +69,7 @@ struct MemorySink : ImageSink {
     std::vector<Byte> bytes;
     int restarts = 0;
     int flushes = 0;
+    int publishes = 0;
     bool failWrites = false;
 
     void appendPair(BytePair p) override {
@@ -87,6 +88,7 @@ struct MemorySink : ImageSink {
         ++restarts;
     }
     void flush() override { ++flushes; }
+    void publish() override { ++publishes; }
 };
 
 struct RecordingView : UploadView {

@@ -53,7 +53,8 @@ TEST(Headless, AFailedUploadExitsOneWithTheReason) {
     const Outcome out = runProgread({"--read", sim.qport(), "--dir", str(dir.path())});
     EXPECT_EQ(out.exitCode, 1);
     EXPECT_NE(out.stdErr.indexOf(sim.qport()), -1) << out.stdErr.toStdString();
-    EXPECT_EQ(std::filesystem::file_size(dir / "duqu.pmw"), 256u + 3 * 32);
+    EXPECT_EQ(std::filesystem::file_size(dir / "duqu.pmw.part"), 256u + 3 * 32);
+    EXPECT_FALSE(std::filesystem::exists(dir / "duqu.pmw"));
 
     const Outcome missing = runProgread({"--read", "/dev/ttyNOSUCH1", "--dir", str(dir.path())});
     EXPECT_EQ(missing.exitCode, 1);

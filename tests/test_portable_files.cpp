@@ -29,10 +29,11 @@ TEST(PortableFiles, ImageBytesGoToDiskUnchanged) {
     const PrepareReport report = image.prepare();
     EXPECT_EQ(report.templateBytes, 256u) << "a text-mode read stops at Ctrl-Z";
 
+    image.restart();
     const BytePair pairs[] = {{0x0A, 0x0D}, {0x1A, 0x00}, {0x0D, 0x0A}, {0xFF, 0x1A}};
     for (const BytePair& p : pairs) image.appendPair(p);
     image.appendTail();
-    image.close();
+    image.publish();
 
     std::vector<Byte> expected = templ;
     for (const BytePair& p : pairs) expected.insert(expected.end(), {p.first, p.second});
@@ -58,12 +59,22 @@ TEST(PortableFiles, FoldersWithChineseNamesAndSpaces) {
     std::filesystem::create_directory(folder);
     writeFile(folder / "moban.pmw", everyByte());
 
+    writeFile(folder / "duqu.pmw", {1, 2, 3});  // an earlier image, to go to history/
     ProgramImage image(folder);
     EXPECT_TRUE(image.prepare().headerComplete())
         << "the template was not found under its wide name";
+    image.restart();
+    EXPECT_EQ(std::filesystem::file_size(folder / "duqu.pmw.part"), 256u);
     image.appendPair({1, 2});
-    image.close();
-    EXPECT_EQ(std::filesystem::file_size(folder / "duqu.pmw"), 258u);
+    image.appendTail();
+    image.publish();
+    EXPECT_EQ(std::filesystem::file_size(folder / "duqu.pmw"), 256u + 2 + 1026);
+    std::size_t kept = 0;
+    for (const auto& e : std::filesystem::directory_iterator(folder / "history")) {
+        EXPECT_EQ(readFile(e.path()), (std::vector<Byte>{1, 2, 3}));
+        ++kept;
+    }
+    EXPECT_EQ(kept, 1u);
     // Nothing landed beside the folder under a mangled name.
     std::size_t entries = 0;
     for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path()))

@@ -139,7 +139,8 @@ TEST(SerialPty, ALineClosedMidUploadIsReportedOnceAndThePortClosed) {
     for (int i = 0; i < 300; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents);
     EXPECT_EQ(rig.portLost, 1);
     EXPECT_EQ(rig.view.errors.size(), 1u);
-    EXPECT_EQ(std::filesystem::file_size(rig.dir / "duqu.pmw"), 256u + 3 * 32);
+    EXPECT_EQ(std::filesystem::file_size(rig.dir / "duqu.pmw.part"), 256u + 3 * 32);
+    EXPECT_FALSE(std::filesystem::exists(rig.dir / "duqu.pmw"));
 }
 
 TEST(SerialPty, PortsThatCannotBeOpenedSayWhichAndWhy) {

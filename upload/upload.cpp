@@ -252,6 +252,7 @@ void Upload::finish() {
     ticker_.setTimerEnabled(false);
     image_.appendTail();
     image_.flush();
+    image_.publish();
     enter(Step::Finished);
     view_.uploadFinished(summary_);
 }
