@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
 
 #include <QProcess>
+#include <QRegularExpression>
+#include <random>
 
 #include "qt_helpers.h"
 #include "temp_dir.h"
+#include "tmpfs.h"
 #include "tools/sample_program.h"
 
 using namespace progread;
@@ -17,14 +22,19 @@ struct Outcome {
     QString stdOut;
 };
 
-// Runs progread as an operator's script would: no display at all.
-Outcome runProgread(const QStringList& args) {
-    QProcess p;
+// As an operator's script would run it: no display at all.
+QProcessEnvironment headlessEnvironment() {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove("QT_QPA_PLATFORM");
     env.remove("DISPLAY");
+    return env;
+}
+
+Outcome runProgread(const QStringList& args, const QString& program = QStringLiteral(PROGREAD_EXE),
+                    const QProcessEnvironment& env = headlessEnvironment()) {
+    QProcess p;
     p.setProcessEnvironment(env);
-    p.start(QStringLiteral(PROGREAD_EXE), args);
+    p.start(program, args);
     if (!p.waitForFinished(60000)) {
         p.kill();
         p.waitForFinished();
@@ -34,6 +44,37 @@ Outcome runProgread(const QStringList& args) {
 }
 
 QString str(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
+
+std::uintmax_t sizeOr0(const std::filesystem::path& p) {
+    std::error_code ec;
+    const std::uintmax_t n = std::filesystem::file_size(p, ec);
+    return ec ? 0 : n;
+}
+
+// What the stop message says the .part holds: "… 7 blocks kept in DIR/duqu.pmw.part …".
+long blocksSaidKept(const QString& stdErr, const std::filesystem::path& dir) {
+    const QRegularExpression said(QStringLiteral("(\\d+) blocks? kept in ") +
+                                  QRegularExpression::escape(str(dir / "duqu.pmw.part")));
+    const QRegularExpressionMatch m = said.match(stdErr);
+    return m.hasMatch() ? m.captured(1).toLong() : -1;
+}
+
+// 32 KiB of program memory whose end marker stands in the given block, and nowhere before.
+std::vector<Byte> memoryEndingInBlock(std::size_t block) {
+    std::vector<Byte> memory = patternBytes(kProgramMemoryBytes, 0x21);
+    for (std::size_t i = 0; i + 1 < memory.size(); i += 2) {
+        if (memory[i] == 0x0F && memory[i + 1] == 0x00) memory[i + 1] = 0x55;
+    }
+    memory[block * 32 + 10] = 0x0F;
+    memory[block * 32 + 11] = 0x00;
+    return memory;
+}
+
+std::vector<Byte> headerAndBlocks(const std::vector<Byte>& memory, std::size_t blocks) {
+    std::vector<Byte> image(256 + blocks * 32, 0);
+    std::copy_n(memory.begin(), blocks * 32, image.begin() + 256);
+    return image;
+}
 
 }  // namespace
 
@@ -49,16 +90,85 @@ TEST(Headless, ReadWritesTheImageAndExitsZero) {
 
 TEST(Headless, AFailedUploadExitsOneWithTheReason) {
     TempDir dir;
+    const std::vector<Byte> earlier = patternBytes(9314, 6);
+    writeFile(dir / "duqu.pmw", earlier);
     Sim sim({"--close-after", "3"});
     const Outcome out = runProgread({"--read", sim.qport(), "--dir", str(dir.path())});
     EXPECT_EQ(out.exitCode, 1);
     EXPECT_NE(out.stdErr.indexOf(sim.qport()), -1) << out.stdErr.toStdString();
     EXPECT_EQ(std::filesystem::file_size(dir / "duqu.pmw.part"), 256u + 3 * 32);
+    EXPECT_EQ(blocksSaidKept(out.stdErr, dir.path()), 3) << out.stdErr.toStdString();
     EXPECT_FALSE(std::filesystem::exists(dir / "duqu.pmw"));
+    EXPECT_NE(out.stdErr.indexOf("history/duqu-"), -1) << out.stdErr.toStdString();
 
+    // A mistyped port: the earlier image is kept, and the last read's .part too.
+    writeFile(dir / "duqu.pmw", earlier);
     const Outcome missing = runProgread({"--read", "/dev/ttyNOSUCH1", "--dir", str(dir.path())});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_NE(missing.stdErr.indexOf("no such device"), -1) << missing.stdErr.toStdString();
+    EXPECT_EQ(std::filesystem::file_size(dir / "duqu.pmw.part"), 256u + 3 * 32);
+    int kept = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir / "history")) {
+        EXPECT_EQ(readFile(entry.path()), earlier) << entry.path();
+        ++kept;
+    }
+    EXPECT_EQ(kept, 2);
+}
+
+TEST(Headless, SigintOrSigtermStopsTheReadKeepingItsBlocks) {
+    struct Row {
+        int signo;
+        int exitCode;
+    } rows[] = {{SIGINT, 130}, {SIGTERM, 143}};
+    for (const auto& row : rows) {
+        TempDir dir;
+        Sim sim;
+        QProcess p;
+        p.setProcessEnvironment(headlessEnvironment());
+        p.start(QStringLiteral(PROGREAD_EXE), {"--read", sim.qport(), "--dir", str(dir.path())});
+        ASSERT_TRUE(waitUntil([&] { return sizeOr0(dir / "duqu.pmw.part") >= 256 + 3 * 32; }))
+            << row.signo;
+        ::kill(static_cast<pid_t>(p.processId()), row.signo);
+        ASSERT_TRUE(p.waitForFinished(20000));
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << row.signo;
+        EXPECT_EQ(p.exitCode(), row.exitCode) << err.toStdString();
+        const std::vector<Byte> part = readFile(dir / "duqu.pmw.part");
+        ASSERT_GE(part.size(), 256u + 3 * 32);
+        const std::size_t blocks = (part.size() - 256) / 32;
+        EXPECT_EQ(part, headerAndBlocks(sampleProgramMemory(), blocks)) << "whole blocks, no tail";
+        EXPECT_EQ(blocksSaidKept(err, dir.path()), static_cast<long>(blocks)) << err.toStdString();
+        EXPECT_FALSE(std::filesystem::exists(dir / "duqu.pmw"));
+    }
+}
+
+TEST(Headless, KilledAtAnyMomentItLeavesNoHalfImage) {
+    TempDir files;
+    const std::vector<Byte> memory = memoryEndingInBlock(10);
+    writeFile(files / "memory.bin", memory);
+    const std::vector<Byte> complete = expectedImage({}, memory);
+    // Kill points by the size of the .part: just begun, midway, every block but no tail, the
+    // tail on disk but not yet renamed; and a few anywhere.
+    std::vector<std::uintmax_t> killAt = {256, 256 + 5 * 32, 256 + 11 * 32, complete.size()};
+    const unsigned seed = std::random_device{}();
+    std::mt19937 random(seed);
+    for (int i = 0; i < 3; ++i) killAt.push_back(std::uniform_int_distribution<std::uintmax_t>(256, complete.size())(random));
+    for (const std::uintmax_t size : killAt) {
+        TempDir dir;
+        Sim sim({"--memory", str(files / "memory.bin")});
+        QProcess p;
+        p.setProcessEnvironment(headlessEnvironment());
+        p.start(QStringLiteral(PROGREAD_EXE), {"--read", sim.qport(), "--dir", str(dir.path())});
+        ASSERT_TRUE(waitUntil([&] {
+            return sizeOr0(dir / "duqu.pmw.part") >= size || std::filesystem::exists(dir / "duqu.pmw") ||
+                   p.state() == QProcess::NotRunning;
+        })) << size;
+        ::kill(static_cast<pid_t>(p.processId()), SIGKILL);
+        p.waitForFinished(20000);
+        if (std::filesystem::exists(dir / "duqu.pmw")) {
+            EXPECT_EQ(readFile(dir / "duqu.pmw"), complete) << "killed at " << size << ", seed " << seed;
+        }
+    }
 }
 
 TEST(Headless, UsageErrorsExitTwo) {
@@ -73,5 +183,33 @@ TEST(Headless, UsageErrorsExitTwo) {
     for (const char* option : {"--port", "--read", "--dir", "--version"}) {
         EXPECT_NE(help.stdOut.indexOf(option), -1) << option;
     }
+    const QString programDir = str(std::filesystem::path(PROGREAD_EXE).parent_path());
+    EXPECT_NE(help.stdOut.indexOf("kept in " + programDir), -1) << help.stdOut.toStdString();
     EXPECT_TRUE(runProgread({"--version"}).stdOut.startsWith("progread "));
+}
+
+TEST(Headless, AnInstalledToolKeepsItsFilesInTheUsersDocuments) {
+    SmallTmpfs installed(4096);
+    if (!installed.mounted()) GTEST_SKIP() << installed.why();
+    const auto exe = installed / "progread";
+    std::filesystem::copy_file(PROGREAD_EXE, exe);
+    ASSERT_TRUE(installed.remountReadOnly());
+    TempDir home;
+    QProcessEnvironment env = headlessEnvironment();
+    env.insert("HOME", str(home.path()));
+    env.remove("XDG_CONFIG_HOME");
+    const auto documents = home / "Documents/progread";
+
+    const Outcome help = runProgread({"--help"}, str(exe), env);
+    EXPECT_NE(help.stdOut.indexOf("kept in " + str(documents)), -1) << help.stdOut.toStdString();
+    EXPECT_FALSE(std::filesystem::exists(documents)) << "--help creates nothing";
+
+    const Outcome read = runProgread({"--read", "/dev/ttyNOSUCH1"}, str(exe), env);
+    EXPECT_EQ(read.exitCode, 1);
+    EXPECT_NE(read.stdErr.indexOf(str(documents)), -1) << read.stdErr.toStdString();
+    EXPECT_TRUE(std::filesystem::exists(documents / "moban.pmw")) << "created with the folder";
+
+    TempDir given;
+    const Outcome dirWins = runProgread({"--read", "/dev/ttyNOSUCH1", "--dir", str(given.path())}, str(exe), env);
+    EXPECT_TRUE(std::filesystem::exists(given / "moban.pmw")) << dirWins.stdErr.toStdString();
 }

@@ -4,7 +4,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <signal.h>
+
 #include <QApplication>
+#include <QProcess>
 #include <QSignalSpy>
 
 #include "qt_helpers.h"
@@ -215,6 +218,8 @@ TEST(Window, ALostLineIsShownAndTheWindowCanStartAgain) {
         EXPECT_EQ(w.upload().step(), Upload::Step::Stopped);
         EXPECT_NE(w.statusText().indexOf("Stopped"), -1) << w.statusText().toStdString();
         EXPECT_NE(w.statusText().indexOf(sim.qport()), -1) << w.statusText().toStdString();
+        const QString part = QString::fromStdString((dir / "duqu.pmw.part").string());
+        EXPECT_NE(w.statusText().indexOf("2 blocks kept in " + part), -1) << w.statusText().toStdString();
     }
     Sim again;
     typePort(w, again.qport());
@@ -222,6 +227,38 @@ TEST(Window, ALostLineIsShownAndTheWindowCanStartAgain) {
     ASSERT_TRUE(waitUntil([&] { return !w.upload().running(); }));
     EXPECT_EQ(w.upload().step(), Upload::Step::Finished) << w.statusText().toStdString();
     EXPECT_EQ(readFile(dir / "duqu.pmw"), expectedImage({}, sampleProgramMemory()));
+    EXPECT_NE(w.statusText().indexOf("replaces the unfinished duqu.pmw.part (2 blocks)"), -1)
+        << w.statusText().toStdString();
+}
+
+TEST(Window, AnEarlierImageIsMovedToHistoryAtLoadAndTheStatusSaysWhere) {
+    TempDir dir;
+    const std::vector<Byte> earlier = patternBytes(9314, 12);
+    writeFile(dir / "duqu.pmw", earlier);
+    Form1 w(dir.path());
+    ASSERT_TRUE(w.Form_Load(nullptr));
+    EXPECT_FALSE(std::filesystem::exists(dir / "duqu.pmw"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "duqu.pmw.part")) << "no read has begun";
+    std::vector<std::filesystem::path> history;
+    for (const auto& entry : std::filesystem::directory_iterator(dir / "history")) history.push_back(entry.path());
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(readFile(history[0]), earlier);
+    const QString name = QString::fromStdString(history[0].filename().string());
+    EXPECT_NE(w.statusText().indexOf("moved to history/" + name), -1) << w.statusText().toStdString();
+    EXPECT_NE(w.statusText().indexOf("kept in " + QString::fromStdString(dir.path().string())), -1);
+}
+
+TEST(Window, SigtermClosesTheWindowAsTheOperatorWould) {
+    TempDir dir;
+    writeFile(dir / "duqu.pmw", patternBytes(500, 1));
+    QProcess p;
+    p.start(QStringLiteral(PROGREAD_EXE), {"--dir", QString::fromStdString(dir.path().string())});
+    // The earlier image is moved while the window loads.
+    ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(dir / "history"); }));
+    ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+    ASSERT_TRUE(p.waitForFinished(20000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << "closed, not killed";
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
 }
 
 TEST(Window, ClosingDuringAnUploadKeepsWhatWasReadWithoutATail) {

@@ -2,16 +2,20 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QStandardPaths>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <optional>
 #include <string>
 
+#include "image/program_image.h"
 #include "serial/port_name.h"
+#include "ui/file_report.h"
 #include "ui/form1.h"
 #include "ui/headless.h"
 #include "ui/startup_trace.h"
+#include "ui/stop_signals.h"
 
 namespace progread {
 
@@ -25,8 +29,9 @@ Reads the program out of a controller on a serial port into duqu.pmw, headed by 
 
   --port PORT   open the window with PORT in the port field
   --read PORT   read one program without a window; progress and the outcome go to standard
-                error. Exit status 0: a complete image was written; 1: the upload failed.
-  --dir DIR     keep moban.pmw and duqu.pmw in DIR instead of the program's directory
+                error. Exit status 0: a complete image was written; 1: the upload failed;
+                130 / 143: stopped by SIGINT (Ctrl-C) / SIGTERM.
+  --dir DIR     keep the files in DIR instead of the folder named below
   --fast        send each request as soon as the answer before it is handled instead of on
                 the 100 ms tick; only for a controller known to take requests back to back
   --help        this text
@@ -34,6 +39,11 @@ Reads the program out of a controller on a serial port into duqu.pmw, headed by 
 
 PORT is a port number (1 is the first port: /dev/ttyS0 on Linux, COM1 on Windows) or a
 device path such as /dev/ttyUSB0. A usage error exits with status 2.
+
+A read goes to duqu.pmw.part and becomes duqu.pmw only when it is complete; a read that
+stops keeps its blocks in duqu.pmw.part. An earlier duqu.pmw is moved into history/. These
+files lie in the program's folder or, where that is not writable, in Documents/progread of
+the user.
 )";
 
 struct Options {
@@ -48,10 +58,22 @@ int usageError(const std::string& what) {
     return 2;
 }
 
-// Where moban.pmw and duqu.pmw lie; needs the application object.
-std::filesystem::path fileDir(const Options& o) {
-    if (o.dir) return *o.dir;
-    return QCoreApplication::applicationDirPath().toStdString();
+std::filesystem::path toPath(const QString& s) { return std::filesystem::path(s.toStdU16String()); }
+
+// Where the files lie; needs the application object. create: make the per-user folder when
+// it is missing (a failure shows at start-up, naming it).
+FileDir fileDir(const Options& o, bool create) {
+    if (o.dir) return {*o.dir, FileDir::Source::Given};
+    const std::filesystem::path program = toPath(QCoreApplication::applicationDirPath());
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (isWritableDir(program) || documents.isEmpty()) return {program, FileDir::Source::Program};
+    // An installed tool: its folder is not the operator's to write in.
+    std::filesystem::path user = toPath(documents) / "progread";
+    if (create) {
+        std::error_code ec;
+        std::filesystem::create_directories(user, ec);
+    }
+    return {user, FileDir::Source::User};
 }
 
 }  // namespace
@@ -61,7 +83,9 @@ int runProgread(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
+            QCoreApplication app(argc, argv);
             std::fputs(kUsage, stdout);
+            std::printf("%s\n", qPrintable(FileReport::where(fileDir(o, false))));
             return 0;
         }
         if (a == "--version") {
@@ -91,13 +115,17 @@ int runProgread(int argc, char** argv) {
             return usageError("--read " + *o.read + ": " + e.description());
         }
         QCoreApplication app(argc, argv);
-        HeadlessRead read(fileDir(o), portName);
+        HeadlessRead read(fileDir(o, true), portName);
         read.setBackToBack(o.fast);
         return read.exec();
     }
 
     QApplication app(argc, argv);
-    Form1 form(fileDir(o), QString::fromStdString(o.port.value_or("1")));
+    // Closed as the operator would close it: a read in progress keeps its .part. Caught from
+    // here on, so that a stop request during start-up is answered once the window is up.
+    StopSignals stopSignals;
+    QObject::connect(&stopSignals, &StopSignals::received, &app, &QApplication::closeAllWindows);
+    Form1 form(fileDir(o, true), QString::fromStdString(o.port.value_or("1")));
     QString error;
     if (!form.Form_Load(&error)) {
         QMessageBox::critical(nullptr, QStringLiteral("Form1"),

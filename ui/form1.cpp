@@ -13,8 +13,8 @@ QString q(const std::string& s) { return QString::fromStdString(s); }
 
 }  // namespace
 
-Form1::Form1(const std::filesystem::path& dir, const QString& port, QWidget* parent)
-    : QWidget(parent), station_(dir, *this) {
+Form1::Form1(const FileDir& dir, const QString& port, QWidget* parent)
+    : QWidget(parent), dir_(dir), station_(dir.path, *this) {
     setWindowTitle(QStringLiteral("Form1"));
     setObjectName(QStringLiteral("Form1"));
 
@@ -36,14 +36,14 @@ Form1::Form1(const std::filesystem::path& dir, const QString& port, QWidget* par
     Text1->setToolTip(tr("Port number (1 is the first serial port) or a device path such as /dev/ttyUSB0"));
 
     // The stored layout, in twips. The port field is wider than the original 735 twips so that
-    // a device path fits; the status line sits under the controls.
-    setFixedSize(tw(6750), tw(4410));
+    // a device path fits; the status line sits under the controls, with room for where files went.
+    setFixedSize(tw(6750), tw(5250));
     Command1->setGeometry(tw(2160), tw(3120), tw(1417), tw(481));
     Text1->setGeometry(tw(3000), tw(1440), tw(2400), tw(375));
     Label1->setGeometry(tw(1920), tw(1560), tw(855), tw(375));
     Text2->setGeometry(tw(3000), tw(2040), tw(855), tw(375));
     Label2->setGeometry(tw(1920), tw(2160), tw(615), tw(375));
-    Status->setGeometry(tw(240), tw(3720), tw(6270), tw(600));
+    Status->setGeometry(tw(240), tw(3720), tw(6270), tw(1440));
 
     setTabOrder(Command1, Text1);
     setTabOrder(Text1, Text2);
@@ -72,6 +72,8 @@ bool Form1::Form_Load(QString* error) {
     try {
         const std::string warning = station_.prepareImage();
         if (!warning.empty()) setStatus(q(warning), true);
+        const QString notes = FileReport::notes(station_.image.takeNotes());
+        setFileNote(FileReport::where(dir_) + (notes.isEmpty() ? QString() : QStringLiteral(" ") + notes));
     } catch (const Error& e) {
         if (error) *error = q(e.message());
         return false;
@@ -82,8 +84,10 @@ bool Form1::Form_Load(QString* error) {
 void Form1::Command1_Click() {
     if (!Text1_Change()) return;  // the hint is showing
     elapsed_.start();
+    fileNote_.clear();
     setStatus(tr("Opening %1…").arg(q(station_.MSComm1.portName())));
     station_.upload.Command1_Click();
+    setFileNote(FileReport::notes(station_.image.takeNotes()));
 }
 
 bool Form1::Text1_Change() {
@@ -167,15 +171,27 @@ void Form1::uploadFinished(const UploadSummary& summary) {
         text += tr(" %1 blocks were read twice and agreed.").arg(summary.verifiedBlocks);
     }
     setStatus(text);
+    const QString notes = FileReport::notes(station_.image.takeNotes());
+    if (!notes.isEmpty()) setFileNote(notes);
 }
 
 void Form1::uploadStopped(const Error& error, bool wasRunning) {
-    setStatus((wasRunning ? tr("Stopped: ") : QString()) + q(error.message()), true);
+    QString text = (wasRunning ? tr("Stopped: ") : QString()) + q(error.message());
+    const QString kept = FileReport::kept(station_.image);
+    if (wasRunning && !kept.isEmpty()) text += QLatin1Char('\n') + kept;
+    setStatus(text, true);
 }
 
 void Form1::setStatus(const QString& text, bool problem) {
-    Status->setText(text);
+    statusText_ = text;
+    statusProblem_ = problem;
+    Status->setText(fileNote_.isEmpty() ? text : text + QLatin1Char('\n') + fileNote_);
     Status->setStyleSheet(problem ? QStringLiteral("color: #b00020;") : QString());
+}
+
+void Form1::setFileNote(const QString& note) {
+    fileNote_ = note;
+    setStatus(statusText_, statusProblem_);
 }
 
 }  // namespace progread

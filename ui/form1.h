@@ -10,6 +10,7 @@
 #include <QWidget>
 #include <filesystem>
 
+#include "ui/file_report.h"
 #include "ui/station.h"
 
 namespace progread {
@@ -18,7 +19,7 @@ class Form1 : public QWidget, private UploadView {
     Q_OBJECT
 
 public:
-    explicit Form1(const std::filesystem::path& dir, const QString& port = QStringLiteral("1"),
+    explicit Form1(const FileDir& dir, const QString& port = QStringLiteral("1"),
                    QWidget* parent = nullptr);
 
     // Takes the port from the field and prepares the image. False (with the reason) when the
@@ -57,9 +58,15 @@ private:
     void uploadFinished(const UploadSummary& summary) override;
     void uploadStopped(const Error& error, bool wasRunning) override;
     void setStatus(const QString& text, bool problem = false);
+    // Says once what was done to files; stays under the status until the next start.
+    void setFileNote(const QString& note);
     int tw(int twips) const;
 
+    FileDir dir_;
     Station station_;
+    QString statusText_;
+    bool statusProblem_ = false;
+    QString fileNote_;
     QElapsedTimer elapsed_;
     bool portEdited_ = false;
     bool unloaded_ = false;

@@ -3,7 +3,10 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QEventLoop>
+#include <csignal>
 #include <cstdio>
+
+#include "ui/stop_signals.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -14,30 +17,51 @@
 
 namespace progread {
 
-HeadlessRead::HeadlessRead(const std::filesystem::path& dir, const std::string& portName)
-    : station_(dir, *this), terminal_(isatty(2) != 0) {
+HeadlessRead::HeadlessRead(const FileDir& dir, const std::string& portName)
+    : dir_(dir), station_(dir.path, *this), terminal_(isatty(2) != 0) {
     station_.changePort(portName);
 }
 
 int HeadlessRead::exec() {
+    // Before anything is moved or written, so that no stop request goes unanswered.
+    StopSignals stopSignals;
+    connect(&stopSignals, &StopSignals::received, this, &HeadlessRead::interrupt);
     try {
         const std::string warning = station_.prepareImage();
+        std::fprintf(stderr, "progread: %s\n", qPrintable(FileReport::where(dir_)));
+        printNotes();
         if (!warning.empty()) std::fprintf(stderr, "progread: warning: %s\n", warning.c_str());
     } catch (const Error& e) {
         std::fprintf(stderr, "progread: %s\n", e.message().c_str());
         return 1;
     }
-    startMs_ = QDateTime::currentMSecsSinceEpoch();
-    station_.upload.Command1_Click();
+    QCoreApplication::processEvents();  // a stop request that came meanwhile: no read at all
+    if (result_ < 0) {
+        startMs_ = QDateTime::currentMSecsSinceEpoch();
+        station_.upload.Command1_Click();
+        printNotes();
+    }
     QEventLoop loop;
     while (result_ < 0) loop.processEvents(QEventLoop::WaitForMoreEvents);
     try {
         station_.image.close();
     } catch (const Error& e) {
         std::fprintf(stderr, "progread: %s\n", e.message().c_str());
-        return 1;
+        return signal_ ? 128 + signal_ : 1;
     }
-    return result_;
+    return signal_ ? 128 + signal_ : result_;
+}
+
+void HeadlessRead::printNotes() {
+    const QString notes = FileReport::notes(station_.image.takeNotes());
+    if (!notes.isEmpty()) std::fprintf(stderr, "progread: %s\n", qPrintable(notes));
+}
+
+void HeadlessRead::interrupt(int signo) {
+    if (result_ >= 0 || signal_) return;
+    signal_ = signo;
+    // Stops as an error would: nothing more sent, what came is on disk.
+    station_.upload.fail(Error(ErrorKind::Serial, signo == SIGINT ? "interrupted (SIGINT)" : "stopped (SIGTERM)"));
 }
 
 void HeadlessRead::endLine() {
@@ -93,14 +117,19 @@ void HeadlessRead::uploadFinished(const UploadSummary& summary) {
     }
     std::fprintf(stderr, "progread: image %s (%ju bytes)\n", station_.image.imagePath().string().c_str(),
                  static_cast<std::uintmax_t>(station_.image.size()));
+    printNotes();
     result_ = 0;
 }
 
-void HeadlessRead::uploadStopped(const Error& error, bool) {
+void HeadlessRead::uploadStopped(const Error& error, bool wasRunning) {
     endLine();
-    std::fprintf(stderr, "progread: stopped: %s\n", error.message().c_str());
-    std::fprintf(stderr, "progread: %s holds the %d blocks read before the stop, without a tail\n",
-                 station_.image.imagePath().string().c_str(), station_.upload.summary().blocks);
+    if (signal_) {
+        std::fprintf(stderr, "progread: %s\n", error.description().c_str());
+    } else {
+        std::fprintf(stderr, "progread: stopped: %s\n", error.message().c_str());
+    }
+    const QString kept = FileReport::kept(station_.image);
+    if (wasRunning && !kept.isEmpty()) std::fprintf(stderr, "progread: %s\n", qPrintable(kept));
     result_ = 1;
 }
 

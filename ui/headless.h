@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "ui/file_report.h"
 #include "ui/station.h"
 
 namespace progread {
@@ -14,8 +15,9 @@ class HeadlessRead : public QObject, private UploadView {
     Q_OBJECT
 
 public:
-    HeadlessRead(const std::filesystem::path& dir, const std::string& portName);
-    // 0: a complete image was written; 1: the upload failed.
+    HeadlessRead(const FileDir& dir, const std::string& portName);
+    // 0: a complete image was written; 1: the upload failed; 128 + the signal's number when
+    // SIGINT or SIGTERM stopped it.
     int exec();
     void setBackToBack(bool on) { station_.setBackToBack(on); }
 
@@ -28,11 +30,15 @@ private:
     void uploadFinished(const UploadSummary& summary) override;
     void uploadStopped(const Error& error, bool wasRunning) override;
     void endLine();
+    void interrupt(int signo);
+    void printNotes();
 
+    FileDir dir_;
     Station station_;
     bool terminal_;
     bool lineOpen_ = false;
     int result_ = -1;
+    int signal_ = 0;
     qint64 startMs_ = 0;
 };
 

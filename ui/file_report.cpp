@@ -1,0 +1,57 @@
+#include "ui/file_report.h"
+
+namespace progread {
+
+namespace {
+
+QString q(const std::filesystem::path& p) {
+    return QString::fromStdString(p.string());
+}
+
+}  // namespace
+
+QString FileReport::blocks(std::size_t n) {
+    return n == 1 ? tr("1 block") : tr("%1 blocks").arg(n);
+}
+
+QString FileReport::where(const FileDir& dir) {
+    switch (dir.source) {
+        case FileDir::Source::Program:
+            return tr("Files are kept in %1, the program's folder.").arg(q(dir.path));
+        case FileDir::Source::User:
+            return tr("Files are kept in %1 (the program's folder is not writable).")
+                .arg(q(dir.path));
+        case FileDir::Source::Given:
+            break;
+    }
+    return tr("Files are kept in %1.").arg(q(dir.path));
+}
+
+QString FileReport::notes(const std::vector<FileNote>& notes) {
+    QStringList sentences;
+    for (const FileNote& note : notes) {
+        const QString name = QString::fromStdString(
+            (note.path.parent_path().filename() / note.path.filename()).string());
+        switch (note.kind) {
+            case FileNote::Kind::MovedToHistory:
+                sentences << tr("The earlier image was moved to %1.").arg(name);
+                break;
+            case FileNote::Kind::ReplacedPart:
+                sentences << tr("This read replaces the unfinished %1 (%2).")
+                                 .arg(q(note.path.filename()), blocks(note.blocks));
+                break;
+        }
+    }
+    return sentences.join(QLatin1Char(' '));
+}
+
+QString FileReport::kept(const ProgramImage& image) {
+    if (!image.hasPart()) return {};
+    if (image.partComplete()) {
+        return tr("The complete image stays in %1 under that name.").arg(q(image.partPath()));
+    }
+    return tr("Incomplete: %1 kept in %2; no %3 was written.")
+        .arg(blocks(image.partBlocks()), q(image.partPath()), QString::fromLatin1(kImageName));
+}
+
+}  // namespace progread

@@ -1,0 +1,65 @@
+#include "ui/stop_signals.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#endif
+
+namespace progread {
+
+#ifndef _WIN32
+
+namespace {
+
+int gPipe[2] = {-1, -1};
+struct sigaction gOldInt, gOldTerm;
+
+void onStopSignal(int signo) {
+    const int saved = errno;
+    const char byte = static_cast<char>(signo);
+    [[maybe_unused]] const ssize_t n = ::write(gPipe[1], &byte, 1);
+    errno = saved;
+}
+
+}  // namespace
+
+StopSignals::StopSignals(QObject* parent) : QObject(parent) {
+    if (gPipe[0] >= 0 || ::pipe(gPipe) != 0) return;
+    for (int fd : gPipe) {
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    }
+    notifier_ = std::make_unique<QSocketNotifier>(gPipe[0], QSocketNotifier::Read);
+    connect(notifier_.get(), &QSocketNotifier::activated, this, [this] {
+        char byte;
+        while (::read(gPipe[0], &byte, 1) == 1) emit received(static_cast<unsigned char>(byte));
+    });
+    struct sigaction sa {};
+    sa.sa_handler = onStopSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &sa, &gOldInt);
+    ::sigaction(SIGTERM, &sa, &gOldTerm);
+}
+
+StopSignals::~StopSignals() {
+    if (!notifier_) return;
+    ::sigaction(SIGINT, &gOldInt, nullptr);
+    ::sigaction(SIGTERM, &gOldTerm, nullptr);
+    notifier_.reset();
+    ::close(gPipe[0]);
+    ::close(gPipe[1]);
+    gPipe[0] = gPipe[1] = -1;
+}
+
+#else
+
+StopSignals::StopSignals(QObject* parent) : QObject(parent) {}
+StopSignals::~StopSignals() = default;
+
+#endif
+
+}  // namespace progread
