@@ -152,7 +152,9 @@ TEST(Headless, KilledAtAnyMomentItLeavesNoHalfImage) {
     std::vector<std::uintmax_t> killAt = {256, 256 + 5 * 32, 256 + 11 * 32, complete.size()};
     const unsigned seed = std::random_device{}();
     std::mt19937 random(seed);
-    for (int i = 0; i < 3; ++i) killAt.push_back(std::uniform_int_distribution<std::uintmax_t>(256, complete.size())(random));
+    for (int i = 0; i < 3; ++i)
+        killAt.push_back(
+            std::uniform_int_distribution<std::uintmax_t>(256, complete.size())(random));
     for (const std::uintmax_t size : killAt) {
         TempDir dir;
         Sim sim({"--memory", str(files / "memory.bin")});
@@ -160,13 +162,14 @@ TEST(Headless, KilledAtAnyMomentItLeavesNoHalfImage) {
         p.setProcessEnvironment(headlessEnvironment());
         p.start(QStringLiteral(PROGREAD_EXE), {"--read", sim.qport(), "--dir", str(dir.path())});
         ASSERT_TRUE(waitUntil([&] {
-            return sizeOr0(dir / "duqu.pmw.part") >= size || std::filesystem::exists(dir / "duqu.pmw") ||
-                   p.state() == QProcess::NotRunning;
+            return sizeOr0(dir / "duqu.pmw.part") >= size ||
+                   std::filesystem::exists(dir / "duqu.pmw") || p.state() == QProcess::NotRunning;
         })) << size;
         ::kill(static_cast<pid_t>(p.processId()), SIGKILL);
         p.waitForFinished(20000);
         if (std::filesystem::exists(dir / "duqu.pmw")) {
-            EXPECT_EQ(readFile(dir / "duqu.pmw"), complete) << "killed at " << size << ", seed " << seed;
+            EXPECT_EQ(readFile(dir / "duqu.pmw"), complete)
+                << "killed at " << size << ", seed " << seed;
         }
     }
 }
@@ -210,6 +213,7 @@ TEST(Headless, AnInstalledToolKeepsItsFilesInTheUsersDocuments) {
     EXPECT_TRUE(std::filesystem::exists(documents / "moban.pmw")) << "created with the folder";
 
     TempDir given;
-    const Outcome dirWins = runProgread({"--read", "/dev/ttyNOSUCH1", "--dir", str(given.path())}, str(exe), env);
+    const Outcome dirWins =
+        runProgread({"--read", "/dev/ttyNOSUCH1", "--dir", str(given.path())}, str(exe), env);
     EXPECT_TRUE(std::filesystem::exists(given / "moban.pmw")) << dirWins.stdErr.toStdString();
 }

@@ -1,10 +1,9 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pty.h>
+#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include <signal.h>
 
 #include <QApplication>
 #include <QProcess>
@@ -219,7 +218,8 @@ TEST(Window, ALostLineIsShownAndTheWindowCanStartAgain) {
         EXPECT_NE(w.statusText().indexOf("Stopped"), -1) << w.statusText().toStdString();
         EXPECT_NE(w.statusText().indexOf(sim.qport()), -1) << w.statusText().toStdString();
         const QString part = QString::fromStdString((dir / "duqu.pmw.part").string());
-        EXPECT_NE(w.statusText().indexOf("2 blocks kept in " + part), -1) << w.statusText().toStdString();
+        EXPECT_NE(w.statusText().indexOf("2 blocks kept in " + part), -1)
+            << w.statusText().toStdString();
     }
     Sim again;
     typePort(w, again.qport());
@@ -240,11 +240,13 @@ TEST(Window, AnEarlierImageIsMovedToHistoryAtLoadAndTheStatusSaysWhere) {
     EXPECT_FALSE(std::filesystem::exists(dir / "duqu.pmw"));
     EXPECT_FALSE(std::filesystem::exists(dir / "duqu.pmw.part")) << "no read has begun";
     std::vector<std::filesystem::path> history;
-    for (const auto& entry : std::filesystem::directory_iterator(dir / "history")) history.push_back(entry.path());
+    for (const auto& entry : std::filesystem::directory_iterator(dir / "history"))
+        history.push_back(entry.path());
     ASSERT_EQ(history.size(), 1u);
     EXPECT_EQ(readFile(history[0]), earlier);
     const QString name = QString::fromStdString(history[0].filename().string());
-    EXPECT_NE(w.statusText().indexOf("moved to history/" + name), -1) << w.statusText().toStdString();
+    EXPECT_NE(w.statusText().indexOf("moved to history/" + name), -1)
+        << w.statusText().toStdString();
     EXPECT_NE(w.statusText().indexOf("kept in " + QString::fromStdString(dir.path().string())), -1);
 }
 

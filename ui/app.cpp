@@ -58,7 +58,9 @@ int usageError(const std::string& what) {
     return 2;
 }
 
-std::filesystem::path toPath(const QString& s) { return std::filesystem::path(s.toStdU16String()); }
+std::filesystem::path toPath(const QString& s) {
+    return std::filesystem::path(s.toStdU16String());
+}
 
 // Where the files lie; needs the application object. create: make the per-user folder when
 // it is missing (a failure shows at start-up, naming it).

@@ -73,7 +73,8 @@ bool Form1::Form_Load(QString* error) {
         const std::string warning = station_.prepareImage();
         if (!warning.empty()) setStatus(q(warning), true);
         const QString notes = FileReport::notes(station_.image.takeNotes());
-        setFileNote(FileReport::where(dir_) + (notes.isEmpty() ? QString() : QStringLiteral(" ") + notes));
+        setFileNote(FileReport::where(dir_) +
+                    (notes.isEmpty() ? QString() : QStringLiteral(" ") + notes));
     } catch (const Error& e) {
         if (error) *error = q(e.message());
         return false;

@@ -61,7 +61,8 @@ void HeadlessRead::interrupt(int signo) {
     if (result_ >= 0 || signal_) return;
     signal_ = signo;
     // Stops as an error would: nothing more sent, what came is on disk.
-    station_.upload.fail(Error(ErrorKind::Serial, signo == SIGINT ? "interrupted (SIGINT)" : "stopped (SIGTERM)"));
+    station_.upload.fail(
+        Error(ErrorKind::Serial, signo == SIGINT ? "interrupted (SIGINT)" : "stopped (SIGTERM)"));
 }
 
 void HeadlessRead::endLine() {
@@ -115,7 +116,8 @@ void HeadlessRead::uploadFinished(const UploadSummary& summary) {
     if (summary.verifiedBlocks > 0) {
         std::fprintf(stderr, "progread: %d blocks read twice and agreed\n", summary.verifiedBlocks);
     }
-    std::fprintf(stderr, "progread: image %s (%ju bytes)\n", station_.image.imagePath().string().c_str(),
+    std::fprintf(stderr, "progread: image %s (%ju bytes)\n",
+                 station_.image.imagePath().string().c_str(),
                  static_cast<std::uintmax_t>(station_.image.size()));
     printNotes();
     result_ = 0;
