@@ -2,6 +2,8 @@
 
 // For the tests that run the real port against the simulated controller.
 
+#include <signal.h>
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QProcess>
@@ -24,6 +26,13 @@ inline bool waitUntil(const std::function<bool()>& pred, int ms = 20000) {
         QTest::qWait(5);
     }
     return true;
+}
+
+// Sends signo to the child p started, only while it runs: a pid of 0 would signal the
+// whole process group, the tests among it.
+inline void signalChild(QProcess& p, int signo) {
+    const qint64 pid = p.processId();
+    if (p.state() != QProcess::NotRunning && pid > 0) ::kill(static_cast<pid_t>(pid), signo);
 }
 
 // progread-sim started for one test; stopped (by its own pid) when the test ends.

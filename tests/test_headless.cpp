@@ -128,7 +128,7 @@ TEST(Headless, SigintOrSigtermStopsTheReadKeepingItsBlocks) {
         p.start(QStringLiteral(PROGREAD_EXE), {"--read", sim.qport(), "--dir", str(dir.path())});
         ASSERT_TRUE(waitUntil([&] { return sizeOr0(dir / "duqu.pmw.part") >= 256 + 3 * 32; }))
             << row.signo;
-        ::kill(static_cast<pid_t>(p.processId()), row.signo);
+        signalChild(p, row.signo);
         ASSERT_TRUE(p.waitForFinished(20000));
         const QString err = QString::fromUtf8(p.readAllStandardError());
         EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << row.signo;
@@ -165,7 +165,7 @@ TEST(Headless, KilledAtAnyMomentItLeavesNoHalfImage) {
             return sizeOr0(dir / "duqu.pmw.part") >= size ||
                    std::filesystem::exists(dir / "duqu.pmw") || p.state() == QProcess::NotRunning;
         })) << size;
-        ::kill(static_cast<pid_t>(p.processId()), SIGKILL);
+        signalChild(p, SIGKILL);
         p.waitForFinished(20000);
         if (std::filesystem::exists(dir / "duqu.pmw")) {
             EXPECT_EQ(readFile(dir / "duqu.pmw"), complete)

@@ -257,7 +257,7 @@ TEST(Window, SigtermClosesTheWindowAsTheOperatorWould) {
     p.start(QStringLiteral(PROGREAD_EXE), {"--dir", QString::fromStdString(dir.path().string())});
     // The earlier image is moved while the window loads.
     ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(dir / "history"); }));
-    ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+    signalChild(p, SIGTERM);
     ASSERT_TRUE(p.waitForFinished(20000));
     EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << "closed, not killed";
     EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
