@@ -9,9 +9,12 @@
 #include <QProcess>
 #include <QSignalSpy>
 
+#include "fakes.h"
 #include "qt_helpers.h"
 #include "temp_dir.h"
+#include "tmpfs.h"
 #include "tools/sample_program.h"
+#include "ui/file_report.h"
 #include "ui/form1.h"
 
 using namespace progread;
@@ -287,4 +290,19 @@ TEST(Window, AnImageThatCannotBePreparedIsReportedAtLoad) {
     QString error;
     EXPECT_FALSE(w.Form_Load(&error));
     EXPECT_NE(error.indexOf("duqu.pmw"), -1) << error.toStdString();
+}
+
+TEST(FileReport, AFullDiskIsReportedWithTheBlocksTheFileHolds) {
+    SmallTmpfs disk(16);
+    if (!disk.mounted()) GTEST_SKIP() << disk.why();
+    ProgramImage image(disk.path());
+    image.prepare();
+    ASSERT_TRUE(disk.leaveFree(2));  // the header and 248 blocks
+    Rig rig(&image);
+    rig.run();
+    ASSERT_EQ(rig.upload.step(), Upload::Step::Stopped);
+    EXPECT_EQ(rig.upload.summary().blocks, 249) << "the upload took one block more than fits";
+    const QString part = QString::fromStdString((disk / "duqu.pmw.part").string());
+    EXPECT_EQ(FileReport::kept(image),
+              "Incomplete: 248 blocks kept in " + part + "; no duqu.pmw was written.");
 }
