@@ -16,6 +16,10 @@ find_program(HELP2MAN help2man)
 find_program(GZIP gzip)
 if(HELP2MAN AND GZIP)
   set(man_pages)
+  # progread --help ends with the folder its files go to, which at build time is the build
+  # folder; the page names none.
+  set(help_option_progread "--help-option=--dir DIR --help")
+  set(help_option_progread-sim "")
   foreach(program progread progread-sim)
     set(page ${CMAKE_CURRENT_BINARY_DIR}/man/${program}.1)
     set(include ${CMAKE_CURRENT_SOURCE_DIR}/packaging/${program}.h2m)
@@ -24,7 +28,7 @@ if(HELP2MAN AND GZIP)
       COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/man
       COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
               ${HELP2MAN} --no-info --section=1 --include=${include}
-              --version-string=${PROJECT_VERSION}
+              --version-string=${PROJECT_VERSION} ${help_option_${program}}
               --output=${page} $<TARGET_FILE:${program}>
       COMMAND ${GZIP} -9nf ${page}
       DEPENDS ${program} ${include}

@@ -31,7 +31,7 @@ Reads the program out of a controller on a serial port into duqu.pmw, headed by 
   --read PORT   read one program without a window; progress and the outcome go to standard
                 error. Exit status 0: a complete image was written; 1: the upload failed;
                 130 / 143: stopped by SIGINT (Ctrl-C) / SIGTERM.
-  --dir DIR     keep the files in DIR instead of the folder named below
+  --dir DIR     keep the files in DIR instead of the folder named at the end
   --fast        send each request as soon as the answer before it is handled instead of on
                 the 100 ms tick; only for a controller known to take requests back to back
   --help        this text
@@ -87,7 +87,7 @@ int runProgread(int argc, char** argv) {
         if (a == "--help" || a == "-h") {
             QCoreApplication app(argc, argv);
             std::fputs(kUsage, stdout);
-            std::printf("%s\n", qPrintable(FileReport::where(fileDir(o, false))));
+            std::printf("\n%s\n", qPrintable(FileReport::where(fileDir(o, false))));
             return 0;
         }
         if (a == "--version") {
