@@ -31,6 +31,9 @@ public:
         }
         throw std::runtime_error("no temporary directory could be created");
     }
+    // A copy would remove the directory when it goes, under the original's feet.
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
     ~TempDir() {
         std::error_code ec;
         std::filesystem::permissions(path_, std::filesystem::perms::owner_all,

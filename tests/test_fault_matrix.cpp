@@ -1,0 +1,325 @@
+// The faults a factory cable and a controller can show, each run as an operator would:
+// `progread --read` against progread-sim over a pseudo-terminal. Every row checks the exit
+// status, the gist of what was said, and the files byte for byte against the memory served.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <regex>
+#include <thread>
+
+#include "child_process.h"
+#include "qt_helpers.h"
+#include "temp_dir.h"
+#include "tmpfs.h"
+
+using namespace progread;
+using namespace progread::testing;
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// A program of `blocks` blocks whose blocks all differ, the end marker in the last one.
+std::vector<Byte> program(std::size_t blocks) {
+    std::vector<Byte> m = patternBytes(blocks * 32, 0x41);
+    for (std::size_t i = 0; i < m.size(); ++i) m[i] = static_cast<Byte>(m[i] ^ (i / 32));
+    for (std::size_t i = 0; i + 1 < m.size(); i += 2) {
+        if (m[i] == 0x0F && m[i + 1] == 0x00) m[i + 1] = 0x21;
+    }
+    m[(blocks - 1) * 32 + 8] = 0x0F;
+    m[(blocks - 1) * 32 + 9] = 0x00;
+    return m;
+}
+
+std::vector<Byte> header() { return std::vector<Byte>(256, 0); }
+
+// What a read that stopped keeps: the header and the first n blocks.
+std::vector<Byte> partOf(const std::vector<Byte>& memory, std::size_t n) {
+    std::vector<Byte> part = header();
+    part.insert(part.end(), memory.begin(), memory.begin() + static_cast<long>(n * 32));
+    return part;
+}
+
+struct Read {
+    ChildOutcome out;
+    TempDir dir;
+    std::vector<Byte> earlier;  // the image that was there before the read
+};
+
+// One read against a simulator with simArgs, in a fresh directory that already holds an
+// earlier image (which must end up in history/, untouched).
+void readAgainst(Read& r, const std::vector<Byte>& memory, std::vector<std::string> simArgs,
+                 std::vector<std::string> readArgs = {}, const std::function<void(pid_t, Read&)>& watch = {}) {
+    writeFile(r.dir / "memory.bin", memory);
+    r.earlier = patternBytes(2594, 0x5A);
+    writeFile(r.dir / "duqu.pmw", r.earlier);
+    writeFile(r.dir / "moban.pmw", header());
+    std::vector<std::string> sim = {PROGREAD_SIM, "--memory", (r.dir / "memory.bin").string()};
+    sim.insert(sim.end(), simArgs.begin(), simArgs.end());
+    SimProcess controller(sim);
+    std::vector<std::string> argv = {PROGREAD_EXE, "--read", controller.port(), "--dir", r.dir.path().string()};
+    argv.insert(argv.end(), readArgs.begin(), readArgs.end());
+    r.out = runChild(argv, {"DISPLAY", "QT_QPA_PLATFORM"}, watch ? [&](pid_t pid) { watch(pid, r); } : std::function<void(pid_t)>());
+}
+
+// The earlier image is in history/, byte for byte, and nothing else is there.
+bool earlierKept(const Read& r) {
+    const auto history = r.dir / "history";
+    if (!std::filesystem::is_directory(history)) return false;
+    int files = 0;
+    bool found = false;
+    for (const auto& entry : std::filesystem::directory_iterator(history)) {
+        ++files;
+        found = found || readFile(entry.path()) == r.earlier;
+    }
+    return files == 1 && found;
+}
+
+int countOf(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+// Rows run side by side: they wait on the line, not on the processor.
+template <class Row>
+void runRows(std::vector<Row>& rows, const std::function<void(Row&)>& run) {
+    std::vector<std::thread> threads;
+    std::size_t next = 0;
+    std::mutex m;
+    for (int t = 0; t < 6; ++t) {
+        threads.emplace_back([&] {
+            for (;;) {
+                Row* row;
+                {
+                    std::lock_guard<std::mutex> lock(m);
+                    if (next >= rows.size()) return;
+                    row = &rows[next++];
+                }
+                run(*row);
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+}
+
+}  // namespace
+
+// Each fault spoils one answer (or the line around it); the image must come out exactly as a
+// clean read's, at no speed and at the wire's.
+TEST(FaultMatrix, OneSpoiledAnswerStillGivesTheExactImage) {
+    struct Row {
+        std::string what;
+        std::vector<std::string> simArgs;
+        std::string said;  // part of what the tool says about it ("" for nothing)
+        std::shared_ptr<Read> read = std::make_shared<Read>();
+    };
+    const std::vector<Byte> memory = program(6);
+    std::vector<Row> rows;
+    for (const char* charUs : {"0", "1042"}) {
+        auto add = [&](std::string what, std::vector<std::string> args, std::string said) {
+            args.push_back("--char-us");
+            args.push_back(charUs);
+            rows.push_back({what + " at " + charUs + " us a character", args, said});
+        };
+        add("one answer lost", {"--drop", "3"}, "no reply");
+        add("a \"?\" digit", {"--parity", "3"}, "malformed");
+        add("a lowercase digit", {"--lowercase", "3"}, "malformed");
+        add("a wrong checksum", {"--bad-checksum", "3"}, "checksum");
+        add("noise before an answer", {"--noise", "3"}, "");
+        add("answers in 1-character pieces", {"--chunk", "1", "--chunk-gap-ms", "1"}, "");
+        add("two answers glued", {"--glue", "3"}, "no reply");
+        add("replies on the line before the start", {"--stray-before", "3"}, "");
+        add("a reply after the end", {"--stray-after", "6"}, "");
+        add("checksums by another rule", {"--other-checksum"}, "another rule");
+    }
+    runRows<Row>(rows, [&](Row& row) { readAgainst(*row.read, memory, row.simArgs); });
+    for (const Row& row : rows) {
+        const Read& r = *row.read;
+        ASSERT_TRUE(r.out.started) << row.what;
+        EXPECT_EQ(r.out.exitCode, 0) << row.what << "\n" << r.out.stdErr;
+        EXPECT_EQ(readFile(r.dir / "duqu.pmw"), expectedImage(header(), memory)) << row.what;
+        EXPECT_FALSE(std::filesystem::exists(r.dir / "duqu.pmw.part")) << row.what;
+        EXPECT_TRUE(earlierKept(r)) << row.what;
+        if (!row.said.empty()) {
+            EXPECT_NE(r.out.stdErr.find(row.said), std::string::npos) << row.what << "\n" << r.out.stdErr;
+        }
+        if (row.said == "another rule") {
+            EXPECT_EQ(countOf(r.out.stdErr, "another rule"), 1) << "told once\n" << r.out.stdErr;
+            EXPECT_NE(r.out.stdErr.find("6 blocks, 6 requests repeated"), std::string::npos)
+                << "two requests a block\n" << r.out.stdErr;
+        }
+    }
+}
+
+// Late answers: exact, or a stop that names the block; never a wrong image reported done.
+TEST(FaultMatrix, LateAnswersGiveTheExactImageOrAStopNamingTheBlock) {
+    struct Row {
+        std::string what;
+        std::vector<std::string> simArgs;
+        bool mustFinish;
+        std::shared_ptr<Read> read = std::make_shared<Read>();
+    };
+    const std::vector<Byte> memory = program(4);
+    std::vector<Row> rows = {
+        {"one answer 1.1 s late", {"--late", "3:1100", "--char-us", "1042"}, false},
+        {"one answer 1.5 s late", {"--late", "3:1500", "--char-us", "1042"}, false},
+        {"one answer 2.5 s late", {"--late", "3:2500", "--char-us", "1042"}, false},
+        {"every answer 1.5 s late", {"--latency-ms", "1500"}, true},
+    };
+    runRows<Row>(rows, [&](Row& row) { readAgainst(*row.read, memory, row.simArgs); });
+    for (const Row& row : rows) {
+        const Read& r = *row.read;
+        if (r.out.exitCode == 0) {
+            EXPECT_EQ(readFile(r.dir / "duqu.pmw"), expectedImage(header(), memory)) << row.what << ": done but wrong";
+        } else {
+            EXPECT_FALSE(row.mustFinish) << row.what << "\n" << r.out.stdErr;
+            EXPECT_EQ(r.out.exitCode, 1) << row.what;
+            EXPECT_TRUE(std::regex_search(r.out.stdErr, std::regex("0x80[0-9A-F]{2}"))) << row.what << "\n"
+                                                                                      << r.out.stdErr;
+            EXPECT_FALSE(std::filesystem::exists(r.dir / "duqu.pmw")) << row.what;
+        }
+        EXPECT_TRUE(earlierKept(r)) << row.what;
+    }
+}
+
+// Reads that cannot end well: a clear stop, the blocks received kept in the .part file, the
+// earlier image safe in history/, never a duqu.pmw.
+TEST(FaultMatrix, ReadsThatCannotFinishStopCleanlyAndKeepWhatCame) {
+    const std::vector<Byte> memory = program(12);
+    {
+        Read r;
+        readAgainst(r, memory, {"--silent-after", "4"});
+        EXPECT_EQ(r.out.exitCode, 1) << r.out.stdErr;
+        EXPECT_NE(r.out.stdErr.find("0x8080"), std::string::npos) << "names the block\n" << r.out.stdErr;
+        EXPECT_NE(r.out.stdErr.find("no reply after 3 requests"), std::string::npos) << r.out.stdErr;
+        EXPECT_EQ(readFile(r.dir / "duqu.pmw.part"), partOf(memory, 4));
+        EXPECT_FALSE(std::filesystem::exists(r.dir / "duqu.pmw"));
+        EXPECT_TRUE(earlierKept(r));
+    }
+    {
+        // The adapter pulled: the line closes after 4 answers.
+        Read r;
+        readAgainst(r, memory, {"--close-after", "4"});
+        EXPECT_EQ(r.out.exitCode, 1) << r.out.stdErr;
+        EXPECT_NE(r.out.stdErr.find("/dev/pts/"), std::string::npos) << "names the port\n" << r.out.stdErr;
+        EXPECT_LT(r.out.wallSeconds, 4 * 0.1 + 2.5) << "noticed within 2 s";
+        if (!kSanitized) {
+            EXPECT_LT(r.out.cpuSeconds, 0.2) << "no busy loop on a dead line";
+        }
+        EXPECT_EQ(readFile(r.dir / "duqu.pmw.part"), partOf(memory, 4));
+        EXPECT_FALSE(std::filesystem::exists(r.dir / "duqu.pmw"));
+    }
+    {
+        // Ctrl-C once three blocks are in.
+        Read r;
+        readAgainst(r, memory, {"--latency-ms", "50"}, {}, [](pid_t pid, Read& read) {
+            std::error_code ec;
+            const auto size = std::filesystem::file_size(read.dir / "duqu.pmw.part", ec);
+            if (!ec && size >= 256 + 3 * 32) ::kill(pid, SIGINT);
+        });
+        EXPECT_EQ(r.out.exitCode, 130) << r.out.stdErr;
+        const auto part = readFile(r.dir / "duqu.pmw.part");
+        ASSERT_GE(part.size(), 256u + 3 * 32);
+        EXPECT_EQ(part, partOf(memory, (part.size() - 256) / 32)) << "whole blocks, in place";
+        EXPECT_FALSE(std::filesystem::exists(r.dir / "duqu.pmw"));
+        EXPECT_TRUE(earlierKept(r));
+    }
+}
+
+// Ports that cannot be had: a clear message, exit 1, and no image file of any kind.
+TEST(FaultMatrix, APortThatCannotBeHadWritesNothing) {
+    TempDir plain;
+    writeFile(plain / "not-a-port", {1, 2, 3});
+    struct Row {
+        std::string what;
+        std::string port;
+        std::string said;
+    } rows[] = {
+        {"a port that does not exist", "/dev/ttyNOSUCH9", "no such device"},
+        {"a regular file", (plain / "not-a-port").string(), "cannot open"},
+    };
+    auto nothingWritten = [](const TempDir& dir) {
+        return !std::filesystem::exists(dir / "duqu.pmw.part") && !std::filesystem::exists(dir / "duqu.pmw") &&
+               !std::filesystem::exists(dir / "history");
+    };
+    for (const Row& row : rows) {
+        TempDir dir;
+        const ChildOutcome out = runChild({PROGREAD_EXE, "--read", row.port, "--dir", dir.path().string()},
+                                          {"DISPLAY", "QT_QPA_PLATFORM"});
+        EXPECT_EQ(out.exitCode, 1) << row.what << "\n" << out.stdErr;
+        EXPECT_NE(out.stdErr.find(row.said), std::string::npos) << row.what << "\n" << out.stdErr;
+        EXPECT_NE(out.stdErr.find(row.port), std::string::npos) << row.what << "\n" << out.stdErr;
+        EXPECT_TRUE(nothingWritten(dir)) << row.what;
+    }
+
+    // Busy: a second progread on a port the first one holds.
+    TempDir first, second;
+    SimProcess sim({PROGREAD_SIM, "--silent-after", "0"});
+    std::atomic<bool> firstDone{false};
+    std::thread holder([&] {
+        runChild({PROGREAD_EXE, "--read", sim.port(), "--dir", first.path().string()}, {"DISPLAY", "QT_QPA_PLATFORM"});
+        firstDone = true;
+    });
+    // The first holds the port once its .part exists.
+    ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(first / "duqu.pmw.part"); }, 10000));
+    const ChildOutcome out = runChild({PROGREAD_EXE, "--read", sim.port(), "--dir", second.path().string()},
+                                      {"DISPLAY", "QT_QPA_PLATFORM"});
+    EXPECT_FALSE(firstDone) << "the first read was still running";
+    EXPECT_EQ(out.exitCode, 1) << out.stdErr;
+    EXPECT_NE(out.stdErr.find("in use"), std::string::npos) << out.stdErr;
+    EXPECT_TRUE(nothingWritten(second));
+    holder.join();
+}
+
+// The image directory: not writable, or full in the middle of a read.
+TEST(FaultMatrix, AFolderThatCannotTakeTheImageIsAFileErrorNamingThePath) {
+    {
+        SmallTmpfs fs(16);
+        if (!fs.mounted()) GTEST_SKIP() << fs.why();
+        ASSERT_TRUE(fs.remountReadOnly());
+        SimProcess sim({PROGREAD_SIM});
+        const ChildOutcome out = runChild({PROGREAD_EXE, "--read", sim.port(), "--dir", fs.path().string()},
+                                          {"DISPLAY", "QT_QPA_PLATFORM"});
+        EXPECT_EQ(out.exitCode, 1) << out.stdErr;
+        EXPECT_NE(out.stdErr.find(fs.path().string()), std::string::npos) << out.stdErr;
+        EXPECT_EQ(out.signal, 0);
+    }
+    {
+        // Room for the header and about 40 blocks of a 200-block program.
+        SmallTmpfs fs(16);
+        ASSERT_TRUE(fs.mounted());
+        const std::vector<Byte> memory = program(200);
+        TempDir files;
+        writeFile(files / "memory.bin", memory);
+        writeFile(fs / "moban.pmw", header());
+        ASSERT_TRUE(fs.leaveFree(1));  // leaves one page: 4096 bytes
+        SimProcess sim({PROGREAD_SIM, "--memory", (files / "memory.bin").string()});
+        const ChildOutcome out =
+            runChild({PROGREAD_EXE, "--read", sim.port(), "--dir", fs.path().string()}, {"DISPLAY", "QT_QPA_PLATFORM"});
+        EXPECT_EQ(out.exitCode, 1) << out.stdErr;
+        EXPECT_EQ(out.signal, 0);
+        EXPECT_NE(out.stdErr.find((fs / "duqu.pmw.part").string()), std::string::npos) << out.stdErr;
+        const auto part = readFile(fs / "duqu.pmw.part");
+        ASSERT_GE(part.size(), 256u);
+        const std::size_t blocks = (part.size() - 256) / 32;
+        EXPECT_EQ(part, partOf(memory, blocks)) << "whole blocks only";
+        std::smatch said;
+        ASSERT_TRUE(std::regex_search(out.stdErr, said, std::regex("([0-9]+) blocks? kept"))) << out.stdErr;
+        EXPECT_EQ(std::stoul(said[1]), blocks) << "the count said is the count kept\n" << out.stdErr;
+    }
+}
