@@ -294,21 +294,22 @@ void ProgramImage::moveEarlierImageAside(bool removeEmpty) {
         default:
             notAFile(image);
     }
+    notes_.push_back({FileNote::Kind::MovedToHistory, moveToHistory(image, ".pmw"), 0});
+}
+
+fs::path ProgramImage::moveToHistory(const fs::path& file, const std::string& suffix) {
     const fs::path history = historyPath();
     std::error_code ec;
     fs::create_directory(history, ec);
     if (ec) fileError("create the folder", history, ec.value());
     if (!fs::is_directory(history, ec)) notAFile(history);
-    const std::string stamp = modificationStamp(image);
+    const std::string stamp = modificationStamp(file);
     for (int n = 0; n < 1000; ++n) {
         const fs::path to =
-            history / ("duqu-" + stamp + (n ? "-" + std::to_string(n) : std::string()) + ".pmw");
-        if (moveNoReplace(image, to) == Move::Done) {
-            notes_.push_back({FileNote::Kind::MovedToHistory, to, 0});
-            return;
-        }
+            history / ("duqu-" + stamp + (n ? "-" + std::to_string(n) : std::string()) + suffix);
+        if (moveNoReplace(file, to) == Move::Done) return to;
     }
-    throw Error(ErrorKind::File, "cannot move " + image.string() + " into " + history.string() +
+    throw Error(ErrorKind::File, "cannot move " + file.string() + " into " + history.string() +
                                      ": every name for its time is taken");
 }
 
@@ -322,8 +323,11 @@ void ProgramImage::replaceInterruptedPart() {
             const std::uintmax_t bytes = fs::file_size(part, ec);
             const std::size_t blocks =
                 !ec && bytes > kHeaderBytes ? (bytes - kHeaderBytes) / kBlockBytes : 0;
-            notes_.push_back({FileNote::Kind::ReplacedPart, part, blocks});
-            break;
+            if (blocks == 0) break;  // a header alone: nothing to keep
+            // What an earlier read kept (all of it, if only its publishing failed) is kept
+            // on, under a name no program takes for an image.
+            notes_.push_back({FileNote::Kind::ReplacedPart, moveToHistory(part, ".pmw.part"), blocks});
+            return;
         }
         case fs::file_type::symlink:
             break;  // removed as a link; what it points to stays as it is

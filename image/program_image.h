@@ -32,7 +32,7 @@ struct PrepareReport {
 struct FileNote {
     enum class Kind {
         MovedToHistory,  // path: where the earlier duqu.pmw now lies
-        ReplacedPart,    // path: the .part of an unfinished read, now begun afresh; blocks: it held
+        ReplacedPart,    // path: where the .part of an earlier read went in history/; blocks: it held
     };
     Kind kind;
     std::filesystem::path path;
@@ -89,6 +89,8 @@ class ProgramImage : public ImageSink {
     void readTemplate(PrepareReport& report);
     void moveEarlierImageAside(bool removeEmpty);
     void replaceInterruptedPart();
+    // Moves file into history/ as duqu-<its time><suffix>, never replacing a name there.
+    std::filesystem::path moveToHistory(const std::filesystem::path& file, const std::string& suffix);
     void writePending(std::size_t count);
     void closeQuietly();
 

@@ -307,7 +307,7 @@ TEST(FaultMatrix, AFolderThatCannotTakeTheImageIsAFileErrorNamingThePath) {
         TempDir files;
         writeFile(files / "memory.bin", memory);
         writeFile(fs / "moban.pmw", header());
-        ASSERT_TRUE(fs.leaveFree(1));  // leaves one page: 4096 bytes
+        ASSERT_TRUE(fs.leaveFree(2));  // a page for the folder lock, a page for the image
         SimProcess sim({PROGREAD_SIM, "--memory", (files / "memory.bin").string()});
         const ChildOutcome out =
             runChild({PROGREAD_EXE, "--read", sim.port(), "--dir", fs.path().string()}, {"DISPLAY", "QT_QPA_PLATFORM"});

@@ -217,3 +217,30 @@ TEST(Headless, AnInstalledToolKeepsItsFilesInTheUsersDocuments) {
         runProgread({"--read", "/dev/ttyNOSUCH1", "--dir", str(given.path())}, str(exe), env);
     EXPECT_TRUE(std::filesystem::exists(given / "moban.pmw")) << dirWins.stdErr.toStdString();
 }
+
+TEST(Headless, ASecondProgreadInTheSameFolderIsRefusedAndTouchesNothing) {
+    TempDir dir;
+    Sim silent({"--silent-after", "0"});
+    QProcess first;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("QT_QPA_PLATFORM");
+    first.setProcessEnvironment(env);
+    first.start(QStringLiteral(PROGREAD_EXE), {"--read", silent.qport(), "--dir", str(dir.path())});
+    ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(dir / "duqu.pmw.part"); }, 10000));
+    const auto part = readFile(dir / "duqu.pmw.part");
+
+    Sim other;
+    const Outcome second = runProgread({"--read", other.qport(), "--dir", str(dir.path())});
+    EXPECT_EQ(second.exitCode, 1) << second.stdErr.toStdString();
+    EXPECT_NE(second.stdErr.indexOf("another progread"), -1) << second.stdErr.toStdString();
+    EXPECT_EQ(first.state(), QProcess::Running);
+    EXPECT_EQ(readFile(dir / "duqu.pmw.part"), part) << "the first read's file is untouched";
+    EXPECT_FALSE(std::filesystem::exists(dir / "duqu.pmw"));
+    first.terminate();
+    first.waitForFinished(5000);
+
+    // Once the first has gone, the folder is free again.
+    const Outcome third = runProgread({"--read", other.qport(), "--dir", str(dir.path())});
+    EXPECT_EQ(third.exitCode, 0) << third.stdErr.toStdString();
+}

@@ -220,7 +220,9 @@ TEST(ProgramImage, AStoppedReadLeavesNoImageAndItsWholeBlocksInThePart) {
     ASSERT_EQ(history.size(), 1u);
     EXPECT_EQ(readFile(history[0]), earlier);
 
-    // The next read begins afresh, says what it replaced, and publishes the whole image.
+    // The next read begins afresh, keeps the stopped read's blocks in history/ under a name
+    // no program takes for an image, and publishes the whole image.
+    const auto kept = readFile(dir / "duqu.pmw.part");
     image.takeNotes();
     rig.controller = [&](long offset, int) { return rig.replyFor(offset); };
     rig.run();
@@ -229,10 +231,13 @@ TEST(ProgramImage, AStoppedReadLeavesNoImageAndItsWholeBlocksInThePart) {
     ASSERT_EQ(notes.size(), 1u);
     EXPECT_EQ(notes[0].kind, FileNote::Kind::ReplacedPart);
     EXPECT_EQ(notes[0].blocks, 5u);
+    EXPECT_EQ(notes[0].path.parent_path(), dir / "history");
+    EXPECT_EQ(notes[0].path.filename().string().substr(notes[0].path.filename().string().size() - 9), ".pmw.part");
+    EXPECT_EQ(readFile(notes[0].path), kept);
     EXPECT_EQ(readFile(dir / "duqu.pmw"), imageOf(templ, rig.memory, 41, true));
     EXPECT_FALSE(fs::exists(dir / "duqu.pmw.part"));
     EXPECT_FALSE(image.hasPart());
-    EXPECT_EQ(historyOf(dir).size(), 1u) << "the earlier image went to history/ once";
+    EXPECT_EQ(historyOf(dir).size(), 2u) << "the earlier image and the stopped read's blocks, once each";
 }
 
 TEST(ProgramImage, DuquPmwIsAbsentOrCompleteAtEveryStepOfARead) {

@@ -37,8 +37,8 @@ QString FileReport::notes(const std::vector<FileNote>& notes) {
                 sentences << tr("The earlier image was moved to %1.").arg(name);
                 break;
             case FileNote::Kind::ReplacedPart:
-                sentences << tr("This read replaces the unfinished %1 (%2).")
-                                 .arg(q(note.path.filename()), blocks(note.blocks));
+                sentences << tr("The earlier read's %1 (%2) was moved to %3.")
+                                 .arg(QString::fromLatin1(kImageName) + QStringLiteral(".part"), blocks(note.blocks), name);
                 break;
         }
     }

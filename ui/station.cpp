@@ -30,6 +30,23 @@ void Station::changePort(const std::string& portName) {
 }
 
 std::string Station::prepareImage() {
+    const std::filesystem::path dir = image.imagePath().parent_path();
+    if (!folderLock_) {
+        auto lock = std::make_unique<QLockFile>(QString::fromStdString((dir / "duqu.pmw.lock").string()));
+        lock->setStaleLockTime(0);  // stale only when its process is gone
+        if (!lock->tryLock(0) && lock->error() == QLockFile::LockFailedError) {
+            qint64 pid = 0;
+            QString host, app;
+            const bool known = lock->getLockInfo(&pid, &host, &app);
+            throw Error(ErrorKind::File,
+                        "another progread" + (known ? " (process " + std::to_string(pid) + ")" : std::string()) +
+                            " is using the folder " + dir.string() +
+                            "; close it first, or give this one another folder with --dir");
+        }
+        // A folder the lock cannot be written in cannot take the image either: prepare()
+        // says so with the path and the reason.
+        if (lock->isLocked()) folderLock_ = std::move(lock);
+    }
     const PrepareReport report = image.prepare();
     const std::string templ = image.templatePath().string();
     if (report.templateMissing) {

@@ -6,9 +6,11 @@
 // the operator does and show what comes back.
 
 #include <QElapsedTimer>
+#include <QLockFile>
 #include <QObject>
 #include <QTimer>
 #include <filesystem>
+#include <memory>
 
 #include "image/program_image.h"
 #include "serial/comm_port.h"
@@ -29,8 +31,10 @@ public:
     void restartPeriod() override;
     long long nowMs() const override { return clock_.elapsed(); }
 
-    // Prepares the image (raises a File error when it cannot be). Returns a warning for the
-    // operator when the template gave less than a whole header, else an empty text.
+    // Takes the folder for this process and prepares the image (raises a File error when
+    // either cannot be done: another progread in the same folder would publish our files as
+    // its own). Returns a warning for the operator when the template gave less than a whole
+    // header, else an empty text.
     std::string prepareImage();
 
     // The port the next open uses; an upload running on the old one stops.
@@ -45,6 +49,7 @@ public:
 
 private:
     QElapsedTimer clock_;
+    std::unique_ptr<QLockFile> folderLock_;
 };
 
 }  // namespace progread

@@ -84,6 +84,9 @@ void Upload::Command1_Click() {
         // taken for this read's blocks.
         firstUnsure_ = line_.mayBeBehind() ? 0 : -1;
         verifying_ = false;
+        holdQuiet_ = false;
+        finishWhenQuiet_ = false;
+        gaveUpInSecondRead_ = false;
         firstRead_.clear();
         if (line_.out() == 0) {
             link_.discardInput();
@@ -130,7 +133,14 @@ void Upload::Timer1_Timer() {
             case Step::Quieting:
                 if (!line_.quietFor(now)) break;
                 forgetAnswers();
-                sendRequest();
+                holdQuiet_ = false;
+                if (finishWhenQuiet_) {
+                    finishWhenQuiet_ = false;
+                    line_.inStep();
+                    finish();
+                } else {
+                    sendRequest();
+                }
                 break;
             case Step::Idle:
             case Step::Finished:
@@ -160,8 +170,9 @@ void Upload::sendRequest() {
 
 void Upload::forgetAnswers() {
     // Taken as lost on the way. One that still comes later is either seen when none is due
-    // (the upload stops) or taken for a later block; then the one after it is left over at
-    // the end, which is why the end waits for a quiet line.
+    // (the upload stops) or taken for a later block; then every answer after it is one
+    // behind, which the second read of the blocks taken since brings to light.
+    if (line_.out() > 0 && verifying_) gaveUpInSecondRead_ = true;
     line_.forget();
     if (firstUnsure_ < 0 && !verifying_) firstUnsure_ = s_.BlockOffset;
     link_.discardInput();
@@ -202,7 +213,7 @@ void Upload::MSComm1_OnComm() {
         line_.answerCame(ticker_.nowMs());
         if (!running() || line_.offset() != s_.BlockOffset) {
             // An earlier block's answer, or one that comes after the upload ended: dropped.
-            if (step_ == Step::Quieting && line_.out() == 0) carryOn();
+            if (step_ == Step::Quieting && line_.out() == 0 && !holdQuiet_) carryOn();
             return;
         }
         takeAnswer(text);
@@ -300,7 +311,15 @@ void Upload::acceptReply(std::string_view reply) {
             attempts_ = 0;
             lastRefusal_.clear();
             view_.verifying(blockAddress(), kBaseAddress + markerOffset_, firstUnsure_ >= 0);
-            carryOn();
+            if (firstUnsure_ < 0) {
+                carryOn();
+            } else {
+                // If an answer given up came after all, every answer since is one behind and
+                // one is still on its way: it must meet an empty account (out of step), not
+                // the second read's first request.
+                holdQuiet_ = true;
+                enter(Step::Quieting);
+            }
             return;
         }
     }
@@ -323,6 +342,13 @@ bool Upload::checkAgainstFirstRead(const std::array<Byte, kBlockBytes>& block) {
     }
     ++summary_.verifiedBlocks;
     if (s_.BlockOffset != markerOffset_) return false;
+    if (gaveUpInSecondRead_) {
+        // The same again for answers given up during the second read.
+        holdQuiet_ = true;
+        finishWhenQuiet_ = true;
+        enter(Step::Quieting);
+        return true;
+    }
     line_.inStep();
     finish();
     return true;

@@ -146,6 +146,11 @@ private:
     bool verifying_ = false;                // the second read runs
     long markerOffset_ = 0;                 // the block that held the end marker
     std::vector<Byte> firstRead_;           // the blocks as the first read took them
+    bool gaveUpInSecondRead_ = false;
+    // Quieting lasts until the line has been quiet for the whole wait, even with no answer
+    // out; then the image is finished (finishWhenQuiet_) or the next request goes.
+    bool holdQuiet_ = false;
+    bool finishWhenQuiet_ = false;
 };
 
 // "0x8020"
