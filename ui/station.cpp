@@ -9,9 +9,8 @@ Station::Station(const std::filesystem::path& dir, UploadView& view, QObject* pa
     Timer1.setTimerType(Qt::PreciseTimer);
     connect(&Timer1, &QTimer::timeout, this, [this] { upload.Timer1_Timer(); });
     connect(&MSComm1, &CommPort::OnComm, this, [this] { upload.MSComm1_OnComm(); });
-    connect(&MSComm1, &CommPort::portLost, this, [this](const QString& message) {
-        upload.fail(Error(ErrorKind::Serial, message.toStdString()));
-    });
+    connect(&MSComm1, &CommPort::portLost, this,
+            [this](const QString& why) { upload.fail(lostError(MSComm1.portName(), why)); });
 }
 
 void Station::setTimerEnabled(bool enabled) {
@@ -29,17 +28,19 @@ void Station::changePort(const std::string& portName) {
     upload.portChanged(portName);
 }
 
-std::string Station::prepareImage() {
+QString Station::prepareImage() {
     const PrepareReport report = image.prepare();
-    const std::string templ = image.templatePath().string();
+    const QString templ = QString::fromStdString(image.templatePath().string());
     if (report.templateMissing) {
-        return "No template " + templ + ": an empty one was created, and the image's header is 256 "
-               "zero bytes, which the programming software may reject.";
+        return tr("No template %1: an empty one was created, and the image's header is 256 zero bytes, which "
+                  "the programming software may reject. Copy the template moban.pmw there.")
+            .arg(templ);
     }
     if (!report.headerComplete()) {
-        return "The template " + templ + " has only " + std::to_string(report.templateBytes) +
-               " of 256 header bytes; the rest of the header is zeros, which the programming "
-               "software may reject.";
+        return tr("The template %1 has only %2 of 256 header bytes; the rest of the header is zeros, which "
+                  "the programming software may reject.")
+            .arg(templ)
+            .arg(report.templateBytes);
     }
     return {};
 }
