@@ -94,8 +94,7 @@ bool Form1::Form_Load(QString* error) {
         const QString warning = station_.prepareImage();
         if (!warning.isEmpty()) setStatus(warning, true);
         const QString notes = FileReport::notes(station_.image.takeNotes());
-        setFileNote(FileReport::where(dir_) +
-                    (notes.isEmpty() ? QString() : QStringLiteral(" ") + notes));
+        setFileNote(Words::then(FileReport::where(dir_), notes));
     } catch (const Error& e) {
         if (error) *error = Words::error(e);
         return false;
@@ -162,7 +161,7 @@ void Form1::showProgress(const std::string& text) { Text2->setText(q(text)); }
 void Form1::requestSent(long address, int attempt) {
     const UploadSummary& summary = station_.upload.summary();
     QString text = Words::progress(address, summary.programBytes, elapsed_.elapsed(), summary.retries);
-    if (attempt > 1) text += QLatin1Char(' ') + tr("(try %1 of %2)").arg(attempt).arg(Upload::kMaxAttempts);
+    if (attempt > 1) text = Words::then(text, tr("(try %1 of %2)").arg(attempt).arg(Upload::kMaxAttempts));
     setStatus(text);
 }
 
@@ -182,16 +181,17 @@ void Form1::checksumsByAnotherRule() {
 }
 
 void Form1::uploadFinished(const UploadSummary& summary) {
-    setStatus(tr("Done.") + QLatin1Char(' ') +
+    setStatus(Words::then(tr("Done."),
               Words::summary(summary, elapsed_.elapsed(), station_.upload.verify(),
-                             q(station_.image.imagePath().string()), static_cast<qint64>(station_.image.size())));
+                             q(station_.image.imagePath().string()), static_cast<qint64>(station_.image.size()))));
     const QString notes = FileReport::notes(station_.image.takeNotes());
     if (!notes.isEmpty()) setFileNote(notes);
     settings().setValue(QStringLiteral("lastPort"), Text1->text().trimmed());
 }
 
 void Form1::uploadStopped(const Error& error, bool wasRunning) {
-    QString text = (wasRunning ? tr("Stopped:") + QLatin1Char(' ') : QString()) + Words::error(error, portLister_);
+    const QString what = Words::error(error, portLister_);
+    QString text = wasRunning ? tr("Stopped: %1").arg(what) : what;
     const QString kept = FileReport::kept(station_.image);
     if (wasRunning && !kept.isEmpty()) text += QLatin1Char('\n') + kept;
     setStatus(text, true);

@@ -4,6 +4,12 @@
 
 namespace progread {
 
+QString Words::then(const QString& first, const QString& second) {
+    if (first.isEmpty()) return second;
+    if (second.isEmpty()) return first;
+    return tr("%1 %2", "one sentence after another").arg(first, second);
+}
+
 QString Words::address(long address) {
     return QString::fromStdString(hexAddress(address));
 }
@@ -23,23 +29,21 @@ QString Words::progress(long address, long bytes, qint64 elapsedMs, int retries)
 
 QString Words::summary(const UploadSummary& summary, qint64 elapsedMs, bool verified,
                        const QString& imagePath, qint64 imageBytes) {
-    QString text = tr("Read %1 bytes, %2 blocks, in %3 s (%4 bytes/s), %5 retries")
-                       .arg(summary.programBytes)
+    const QString figures = verified ? tr("Read %1 bytes, %2 blocks, in %3 s (%4 bytes/s), %5 retries; verified: a "
+                                          "second read agreed byte for byte.")
+                                     : tr("Read %1 bytes, %2 blocks, in %3 s (%4 bytes/s), %5 retries.");
+    QString text = figures.arg(summary.programBytes)
                        .arg(summary.blocks)
                        .arg(static_cast<double>(elapsedMs) / 1000.0, 0, 'f', 1)
                        .arg(rate(summary.programBytes, elapsedMs))
                        .arg(summary.retries);
-    if (verified) text += tr(", verified: a second read agreed byte for byte");
-    text += QLatin1Char('.');
     if (summary.confirmedBlocks > 0) {
-        text += QLatin1Char(' ') +
-                tr("%1 blocks were confirmed by a second reply.").arg(summary.confirmedBlocks);
+        text = then(text, tr("%1 blocks were confirmed by a second reply.").arg(summary.confirmedBlocks));
     }
     if (summary.verifiedBlocks > 0 && !verified) {
-        text += QLatin1Char(' ') +
-                tr("%1 blocks were read twice and agreed.").arg(summary.verifiedBlocks);
+        text = then(text, tr("%1 blocks were read twice and agreed.").arg(summary.verifiedBlocks));
     }
-    text += QLatin1Char(' ') + tr("Image: %1 (%2 bytes).").arg(imagePath).arg(imageBytes);
+    text = then(text, tr("Image: %1 (%2 bytes).").arg(imagePath).arg(imageBytes));
     return text;
 }
 
@@ -85,7 +89,7 @@ bool onLinux() {
 }  // namespace
 
 QString Words::error(const Error& error, const PortLister& ports) {
-    return kindWord(error.kind()) + QStringLiteral(": ") + errorBody(error, ports);
+    return tr("%1: %2", "an error's kind, then what happened").arg(kindWord(error.kind()), errorBody(error, ports));
 }
 
 QString Words::errorBody(const Error& error, const PortLister& lister) {
@@ -107,7 +111,8 @@ QString Words::errorBody(const Error& error, const PortLister& lister) {
             break;
         case ErrorFacts::Code::NoReply:
             text = tr("block %1: no reply after %2 requests.").arg(at).arg(f.count) +
-                   QLatin1Char(' ') + lineAdvice;
+                   QString();
+            text = then(text, lineAdvice);
             break;
         case ErrorFacts::Code::Malformed:
         case ErrorFacts::Code::ChecksumMismatch: {
@@ -147,16 +152,16 @@ QString Words::errorBody(const Error& error, const PortLister& lister) {
             break;
         case ErrorFacts::Code::PortNotFound: {
             const QList<PortEntry> ports = lister ? lister() : QList<PortEntry>();
-            text = tr("cannot open %1: no such device.").arg(subject) + QLatin1Char(' ') +
+            text = then(tr("cannot open %1: no such device.").arg(subject),
                    (ports.isEmpty() ? tr("This system has no serial ports now: check that the "
                                          "adapter is plugged in.")
-                                    : tr("Ports on this system: %1.").arg(portPaths(ports)));
+                                    : tr("Ports on this system: %1.").arg(portPaths(ports))));
             if (onLinux()) {
-                text += QLatin1Char(' ') + tr("A USB adapter that disappears right after plugging "
+                text = then(text, tr("A USB adapter that disappears right after plugging "
                                               "in may have been claimed by brltty "
                                               "(a braille display service): remove it (sudo apt "
                                               "remove brltty) and plug the "
-                                              "adapter in again.");
+                                              "adapter in again."));
             }
             break;
         }
@@ -164,9 +169,8 @@ QString Words::errorBody(const Error& error, const PortLister& lister) {
             text = tr("cannot open %1: in use by another program (%2). Close the other program.")
                        .arg(subject, reason);
             if (onLinux()) {
-                text += QLatin1Char(' ') +
-                        tr("Just after plugging in, ModemManager probes a new serial port for "
-                           "some seconds: wait a little and try again.");
+                text = then(text, tr("Just after plugging in, ModemManager probes a new serial port for "
+                           "some seconds: wait a little and try again."));
             }
             break;
         case ErrorFacts::Code::PortPermission: {
@@ -200,9 +204,8 @@ QString Words::errorBody(const Error& error, const PortLister& lister) {
                       "plugged in.")
                        .arg(subject, reason);
             if (onLinux()) {
-                text += QLatin1Char(' ') +
-                        tr("A USB adapter that disappears right after plugging in may have been "
-                           "claimed by brltty: remove it (sudo apt remove brltty).");
+                text = then(text, tr("A USB adapter that disappears right after plugging in may have been "
+                           "claimed by brltty: remove it (sudo apt remove brltty)."));
             }
             break;
         case ErrorFacts::Code::PortFieldEmpty:

@@ -15,6 +15,8 @@ class Words {
     Q_DECLARE_TR_FUNCTIONS(Words)
 
   public:
+    // Two sentences in a row (no space between them in Chinese).
+    static QString then(const QString& first, const QString& second);
     // "0x8040"
     static QString address(long address);
     // Block, bytes so far, rate, elapsed time, retries: the status line while reading.
