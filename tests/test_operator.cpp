@@ -279,3 +279,35 @@ TEST(NoDisplay, TheWindowSaysSoAndPointsToRead) {
     EXPECT_FALSE(run.err.contains("Reinstalling")) << run.err.toStdString();
     EXPECT_FALSE(run.err.contains("XDG_RUNTIME_DIR")) << run.err.toStdString();
 }
+
+TEST(WindowFit, TheStatusAreaShowsEveryMessageWholeAndTheControlsStayPut) {
+    TempDir dir;
+    Form1 designed(dir.path());
+    const QRect button = designed.Command1->geometry();
+    const QRect field = designed.Text1->geometry();
+    const QSize designedSize = designed.size();
+
+    // No template: the longest start-up message, under the note on where files lie, in a
+    // folder with a long name.
+    const std::filesystem::path deep = dir / std::string(120, 'd');
+    std::filesystem::create_directory(deep);
+    Form1 w(deep);
+    ASSERT_TRUE(w.Form_Load(nullptr));
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    EXPECT_NE(w.statusText().indexOf("moban.pmw"), -1);
+    EXPECT_LE(w.Status->heightForWidth(w.Status->width()), w.Status->height())
+        << w.statusText().toStdString();
+    EXPECT_TRUE(w.rect().contains(w.Status->geometry()));
+    EXPECT_GT(w.height(), designedSize.height()) << "grown below the designed layout";
+    EXPECT_EQ(w.width(), designedSize.width());
+    EXPECT_EQ(w.Command1->geometry(), button);
+    EXPECT_EQ(w.Text1->geometry(), field);
+
+    // A short message gives the designed size back.
+    Form1 plain(dir.path());
+    std::filesystem::path templ = dir / "moban.pmw";
+    writeFile(templ, std::vector<Byte>(256, 0));
+    ASSERT_TRUE(plain.Form_Load(nullptr));
+    EXPECT_EQ(plain.size(), designedSize) << plain.statusText().toStdString();
+}

@@ -138,7 +138,7 @@ duqu.pmw.part。原有的 duqu.pmw 会移到 history/ 里。这些文件放在�
     </message>
     <message>
         <source>Incomplete: %1 kept in %2; no %3 was written.</source>
-        <translation>未读完：已读的 %1 保存在 %2；没有生成 %3。</translation>
+        <translation>未读完：已读的 %1保存在 %2；没有生成 %3。</translation>
     </message>
 </context>
 <context>

@@ -241,7 +241,7 @@ void Form1::fitStatus() {
     const int needed = Status->heightForWidth(Status->width());
     const int height = std::max(tw(kStatusHeight), needed);
     Status->resize(Status->width(), height);
-    setFixedSize(tw(kDesignedWidth), std::max(tw(kDesignedHeight), Status->y() + height + tw(120)));
+    setFixedSize(tw(kDesignedWidth), std::max(tw(kDesignedHeight), Status->y() + height + tw(kDesignedHeight - kStatusTop - kStatusHeight)));
 }
 
 void Form1::setFileNote(const QString& note) {
