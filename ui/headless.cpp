@@ -81,9 +81,9 @@ void HeadlessRead::requestSent(long address, int attempt) {
     const qint64 elapsed = QDateTime::currentMSecsSinceEpoch() - startMs_;
     const QString progress = Words::progress(address, summary.programBytes, elapsed, summary.retries);
     if (terminal_) {
-        // One line, rewritten; padded so that a shorter one covers the last.
+        // One line, rewritten; the rest of the longer line before it is erased.
         const QByteArray line = progress.toUtf8();
-        std::fprintf(stderr, "\r%s   ", line.constData());
+        std::fprintf(stderr, "\r%s\x1b[K", line.constData());
         lineOpen_ = true;
     } else if (attempt == 1 && summary.blocks % 64 == 0) {
         say(progress);
