@@ -38,8 +38,17 @@ struct ErrorFacts {
         PortFieldEmpty,
         PortNumberTooSmall,  // count: the number typed
         NotAPort,            // subject: the text typed
+        FileFailed,          // action: what was tried; subject: the file or folder; other: where
+                             // it was to go (a rename, a move); reason: the system's words
+        NotAFile,            // subject: a path where a file belongs
+        TemplateLinkBroken,  // subject: the template, a link to nothing
+        HistoryFull,         // subject: the image; other: history/
+        ImageNotOpen,        // subject: the partial image
     };
+    enum class Action { None, LookAt, Remove, WriteInFolder, ReadTemplate, CreateTemplate, OpenTemplate,
+                        CreateFolder, Create, WriteTo, Close, Rename, Move };
     Code code = Code::Other;
+    Action action = Action::None;
     long address = -1;
     int count = 0;
     std::string subject;

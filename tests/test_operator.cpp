@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include "image/program_image.h"
 #include "qt_helpers.h"
 #include "temp_dir.h"
 #include "tools/sample_program.h"
@@ -118,6 +119,27 @@ TEST(Advice, EachFailureSaysWhatToCheck) {
     const QString none = Words::error(errorWith(ErrorFacts::Code::PortNotFound, "/dev/ttyUSB3"),
                                       [] { return QList<PortEntry>(); });
     EXPECT_TRUE(none.contains("no serial ports")) << none.toStdString();
+    // File errors from the image itself, worded from their facts.
+    TempDir dir;
+    std::filesystem::create_directory(dir / "duqu.pmw");
+    try {
+        ProgramImage(dir.path()).prepare();
+        ADD_FAILURE() << "a folder named duqu.pmw was taken for an image";
+    } catch (const Error& e) {
+        ASSERT_EQ(e.facts().code, ErrorFacts::Code::NotAFile) << e.message();
+        const QString text = Words::error(e);
+        EXPECT_TRUE(text.contains(str(dir / "duqu.pmw")) && text.contains("not a file"))
+            << text.toStdString();
+    }
+    ErrorFacts full;
+    full.code = ErrorFacts::Code::FileFailed;
+    full.action = ErrorFacts::Action::WriteTo;
+    full.subject = "/x/duqu.pmw.part";
+    full.reason = "No space left on device";
+    const QString noRoom = Words::error(Error(ErrorKind::File, full, "english fallback"));
+    for (const char* part : {"file error", "/x/duqu.pmw.part", "No space left on device", "room"}) {
+        EXPECT_TRUE(noRoom.contains(part)) << part << ": " << noRoom.toStdString();
+    }
     // An error without a code of its own keeps its description.
     EXPECT_TRUE(Words::error(Error(ErrorKind::File, "cannot write /x/duqu.pmw.part: No space"))
                     .contains("/x/duqu.pmw.part"));

@@ -317,6 +317,82 @@ duqu.pmw.part。原有的 duqu.pmw 会移到 history/ 里。这些文件放在�
         <source>&quot;%1&quot; is neither a port number nor a device path</source>
         <translation>“%1”不是串口号，也不是设备路径</translation>
     </message>
+    <message>
+        <source>Check that the disk has room and that the folder may be written to.</source>
+        <translation>请检查磁盘是否还有空间、文件夹能否写入。</translation>
+    </message>
+    <message>
+        <source>cannot look at %1: %2.</source>
+        <translation>无法查看 %1：%2。</translation>
+    </message>
+    <message>
+        <source>cannot remove %1: %2.</source>
+        <translation>无法删除 %1：%2。</translation>
+    </message>
+    <message>
+        <source>cannot write in the folder %1: %2.</source>
+        <translation>无法在文件夹 %1 里写入：%2。</translation>
+    </message>
+    <message>
+        <source>Choose another folder with --dir, or make this one writable.</source>
+        <translation>请用 --dir 换一个文件夹，或让这个文件夹可以写入。</translation>
+    </message>
+    <message>
+        <source>cannot read the template %1: %2.</source>
+        <translation>无法读取模板 %1：%2。</translation>
+    </message>
+    <message>
+        <source>cannot create the template %1: %2.</source>
+        <translation>无法创建模板 %1：%2。</translation>
+    </message>
+    <message>
+        <source>cannot open the template %1: %2.</source>
+        <translation>无法打开模板 %1：%2。</translation>
+    </message>
+    <message>
+        <source>cannot create the folder %1: %2.</source>
+        <translation>无法创建文件夹 %1：%2。</translation>
+    </message>
+    <message>
+        <source>cannot create %1: %2.</source>
+        <translation>无法创建 %1：%2。</translation>
+    </message>
+    <message>
+        <source>cannot write to %1: %2.</source>
+        <translation>无法写入 %1：%2。</translation>
+    </message>
+    <message>
+        <source>cannot close %1: %2.</source>
+        <translation>无法关闭 %1：%2。</translation>
+    </message>
+    <message>
+        <source>cannot rename %1 to %2: %3.</source>
+        <translation>无法把 %1 改名为 %2：%3。</translation>
+    </message>
+    <message>
+        <source>cannot move %1 to %2: %3.</source>
+        <translation>无法把 %1 移到 %2：%3。</translation>
+    </message>
+    <message>
+        <source>cannot use %1: %2.</source>
+        <translation>无法使用 %1：%2。</translation>
+    </message>
+    <message>
+        <source>cannot use %1: it is not a file; move it elsewhere.</source>
+        <translation>无法使用 %1：它不是文件；请把它移走。</translation>
+    </message>
+    <message>
+        <source>the template %1 is a link to a file that is not there; restore the file or remove the link.</source>
+        <translation>模板 %1 是一个链接，指向的文件不存在；请恢复该文件或删除这个链接。</translation>
+    </message>
+    <message>
+        <source>cannot move %1 into %2: every name for its time is taken.</source>
+        <translation>无法把 %1 移入 %2：按它的时间起的文件名都已被占用。</translation>
+    </message>
+    <message>
+        <source>the image %1 is not open.</source>
+        <translation>程序文件 %1 没有打开。</translation>
+    </message>
 </context>
 <context>
     <name>progread::Form1</name>

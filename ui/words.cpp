@@ -29,16 +29,18 @@ QString Words::progress(long address, long bytes, qint64 elapsedMs, int retries)
 
 QString Words::summary(const UploadSummary& summary, qint64 elapsedMs, bool verified,
                        const QString& imagePath, qint64 imageBytes) {
-    const QString figures = verified ? tr("Read %1 bytes, %2 blocks, in %3 s (%4 bytes/s), %5 retries; verified: a "
-                                          "second read agreed byte for byte.")
-                                     : tr("Read %1 bytes, %2 blocks, in %3 s (%4 bytes/s), %5 retries.");
+    const QString figures =
+        verified ? tr("Read %1 bytes, %2 blocks, in %3 s (%4 bytes/s), %5 retries; verified: a "
+                      "second read agreed byte for byte.")
+                 : tr("Read %1 bytes, %2 blocks, in %3 s (%4 bytes/s), %5 retries.");
     QString text = figures.arg(summary.programBytes)
                        .arg(summary.blocks)
                        .arg(static_cast<double>(elapsedMs) / 1000.0, 0, 'f', 1)
                        .arg(rate(summary.programBytes, elapsedMs))
                        .arg(summary.retries);
     if (summary.confirmedBlocks > 0) {
-        text = then(text, tr("%1 blocks were confirmed by a second reply.").arg(summary.confirmedBlocks));
+        text = then(text,
+                    tr("%1 blocks were confirmed by a second reply.").arg(summary.confirmedBlocks));
     }
     if (summary.verifiedBlocks > 0 && !verified) {
         text = then(text, tr("%1 blocks were read twice and agreed.").arg(summary.verifiedBlocks));
@@ -86,10 +88,51 @@ bool onLinux() {
 #endif
 }
 
+// What was tried on a file, and what to check.
+QString fileFailed(const ErrorFacts& f) {
+    const QString path = QString::fromStdString(f.subject);
+    const QString why = QString::fromStdString(f.reason);
+    const QString to = QString::fromStdString(f.other);
+    const QString room =
+        Words::tr("Check that the disk has room and that the folder may be written to.");
+    switch (f.action) {
+        case ErrorFacts::Action::LookAt:
+            return Words::tr("cannot look at %1: %2.").arg(path, why);
+        case ErrorFacts::Action::Remove:
+            return Words::tr("cannot remove %1: %2.").arg(path, why);
+        case ErrorFacts::Action::WriteInFolder:
+            return Words::then(
+                Words::tr("cannot write in the folder %1: %2.").arg(path, why),
+                Words::tr("Choose another folder with --dir, or make this one writable."));
+        case ErrorFacts::Action::ReadTemplate:
+            return Words::tr("cannot read the template %1: %2.").arg(path, why);
+        case ErrorFacts::Action::CreateTemplate:
+            return Words::tr("cannot create the template %1: %2.").arg(path, why);
+        case ErrorFacts::Action::OpenTemplate:
+            return Words::tr("cannot open the template %1: %2.").arg(path, why);
+        case ErrorFacts::Action::CreateFolder:
+            return Words::then(Words::tr("cannot create the folder %1: %2.").arg(path, why), room);
+        case ErrorFacts::Action::Create:
+            return Words::then(Words::tr("cannot create %1: %2.").arg(path, why), room);
+        case ErrorFacts::Action::WriteTo:
+            return Words::then(Words::tr("cannot write to %1: %2.").arg(path, why), room);
+        case ErrorFacts::Action::Close:
+            return Words::then(Words::tr("cannot close %1: %2.").arg(path, why), room);
+        case ErrorFacts::Action::Rename:
+            return Words::tr("cannot rename %1 to %2: %3.").arg(path, to, why);
+        case ErrorFacts::Action::Move:
+            return Words::tr("cannot move %1 to %2: %3.").arg(path, to, why);
+        case ErrorFacts::Action::None:
+            break;
+    }
+    return Words::tr("cannot use %1: %2.").arg(path, why);
+}
+
 }  // namespace
 
 QString Words::error(const Error& error, const PortLister& ports) {
-    return tr("%1: %2", "an error's kind, then what happened").arg(kindWord(error.kind()), errorBody(error, ports));
+    return tr("%1: %2", "an error's kind, then what happened")
+        .arg(kindWord(error.kind()), errorBody(error, ports));
 }
 
 QString Words::errorBody(const Error& error, const PortLister& lister) {
@@ -110,8 +153,7 @@ QString Words::errorBody(const Error& error, const PortLister& lister) {
             text = QString::fromStdString(error.description());
             break;
         case ErrorFacts::Code::NoReply:
-            text = tr("block %1: no reply after %2 requests.").arg(at).arg(f.count) +
-                   QString();
+            text = tr("block %1: no reply after %2 requests.").arg(at).arg(f.count) + QString();
             text = then(text, lineAdvice);
             break;
         case ErrorFacts::Code::Malformed:
@@ -153,15 +195,15 @@ QString Words::errorBody(const Error& error, const PortLister& lister) {
         case ErrorFacts::Code::PortNotFound: {
             const QList<PortEntry> ports = lister ? lister() : QList<PortEntry>();
             text = then(tr("cannot open %1: no such device.").arg(subject),
-                   (ports.isEmpty() ? tr("This system has no serial ports now: check that the "
-                                         "adapter is plugged in.")
-                                    : tr("Ports on this system: %1.").arg(portPaths(ports))));
+                        (ports.isEmpty() ? tr("This system has no serial ports now: check that the "
+                                              "adapter is plugged in.")
+                                         : tr("Ports on this system: %1.").arg(portPaths(ports))));
             if (onLinux()) {
                 text = then(text, tr("A USB adapter that disappears right after plugging "
-                                              "in may have been claimed by brltty "
-                                              "(a braille display service): remove it (sudo apt "
-                                              "remove brltty) and plug the "
-                                              "adapter in again."));
+                                     "in may have been claimed by brltty "
+                                     "(a braille display service): remove it (sudo apt "
+                                     "remove brltty) and plug the "
+                                     "adapter in again."));
             }
             break;
         }
@@ -169,8 +211,9 @@ QString Words::errorBody(const Error& error, const PortLister& lister) {
             text = tr("cannot open %1: in use by another program (%2). Close the other program.")
                        .arg(subject, reason);
             if (onLinux()) {
-                text = then(text, tr("Just after plugging in, ModemManager probes a new serial port for "
-                           "some seconds: wait a little and try again."));
+                text = then(text,
+                            tr("Just after plugging in, ModemManager probes a new serial port for "
+                               "some seconds: wait a little and try again."));
             }
             break;
         case ErrorFacts::Code::PortPermission: {
@@ -204,8 +247,9 @@ QString Words::errorBody(const Error& error, const PortLister& lister) {
                       "plugged in.")
                        .arg(subject, reason);
             if (onLinux()) {
-                text = then(text, tr("A USB adapter that disappears right after plugging in may have been "
-                           "claimed by brltty: remove it (sudo apt remove brltty)."));
+                text = then(
+                    text, tr("A USB adapter that disappears right after plugging in may have been "
+                             "claimed by brltty: remove it (sudo apt remove brltty)."));
             }
             break;
         case ErrorFacts::Code::PortFieldEmpty:
@@ -213,6 +257,25 @@ QString Words::errorBody(const Error& error, const PortLister& lister) {
             break;
         case ErrorFacts::Code::PortNumberTooSmall:
             text = tr("port %1 does not exist; ports are numbered from 1").arg(f.count);
+            break;
+        case ErrorFacts::Code::FileFailed:
+            text = fileFailed(f);
+            break;
+        case ErrorFacts::Code::NotAFile:
+            text = tr("cannot use %1: it is not a file; move it elsewhere.").arg(subject);
+            break;
+        case ErrorFacts::Code::TemplateLinkBroken:
+            text = tr("the template %1 is a link to a file that is not there; restore the file or "
+                      "remove the "
+                      "link.")
+                       .arg(subject);
+            break;
+        case ErrorFacts::Code::HistoryFull:
+            text = tr("cannot move %1 into %2: every name for its time is taken.")
+                       .arg(subject, QString::fromStdString(f.other));
+            break;
+        case ErrorFacts::Code::ImageNotOpen:
+            text = tr("the image %1 is not open.").arg(subject);
             break;
         case ErrorFacts::Code::NotAPort:
             text = tr("\"%1\" is neither a port number nor a device path").arg(subject);
