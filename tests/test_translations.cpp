@@ -112,3 +112,31 @@ TEST(Translations, ASummaryInChineseWhenTheSystemSpeaksIt) {
             << err.toStdString();
     }
 }
+
+TEST(Translations, UsageErrorsAndHelpInTheChosenLanguage) {
+    struct Row {
+        QStringList args;
+        int exitCode;
+        QString said;
+    };
+    const std::vector<Row> rows = {
+        {{"--bogus", "--lang", "zh"},
+         2,
+         QStringLiteral("没有这个选项：--bogus")},  // the language after the mistake
+        {{"--lang", "zh", "--help"}, 0, QStringLiteral("--verify       把程序再读一遍")},
+        {{"--lang", "en", "--help"},
+         0,
+         QStringLiteral("--verify       read the program a second time")},
+        {{"--lang", "fr"}, 2, QStringLiteral("--lang takes zh or en, not fr")},
+    };
+    for (const Row& row : rows) {
+        QProcess p;
+        p.start(QStringLiteral(PROGREAD_EXE), row.args);
+        ASSERT_TRUE(p.waitForFinished(30000));
+        const QString all = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+        EXPECT_EQ(p.exitCode(), row.exitCode) << row.args.join(' ').toStdString() << "\n"
+                                              << all.toStdString();
+        EXPECT_TRUE(all.contains(row.said)) << row.args.join(' ').toStdString() << "\n"
+                                            << all.toStdString();
+    }
+}

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -82,7 +83,7 @@ struct Options {
     bool help = false;
     bool version = false;
     bool listPorts = false;
-    QString error;  // a usage error, worded once the language is known
+    std::function<QString()> error;  // a usage error, worded once the language is known
 };
 
 void say(std::FILE* to, const QString& text) { std::fputs(text.toUtf8().constData(), to); }
@@ -115,9 +116,9 @@ FileDir fileDir(const Options& o, bool create) {
 
 Options parse(int argc, char** argv) {
     Options o;
-    // Words are chosen later: the language may come after the mistake.
-    auto fail = [&](const QString& error) {
-        if (o.error.isEmpty()) o.error = error;
+    // Worded later: the language may come after the mistake.
+    auto fail = [&](std::function<QString()> error) {
+        if (!o.error) o.error = std::move(error);
     };
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -139,26 +140,28 @@ Options parse(int argc, char** argv) {
                                                  : a == "--lang"  ? &o.lang
                                                                   : nullptr;
             if (!target) {
-                fail(Cli::tr("unknown option %1").arg(QString::fromLocal8Bit(argv[i])));
+                fail([a] { return Cli::tr("unknown option %1").arg(QString::fromStdString(a)); });
                 continue;
             }
             if (i + 1 >= argc) {
-                fail(Cli::tr("%1 needs a value").arg(QString::fromLocal8Bit(argv[i])));
+                fail([a] { return Cli::tr("%1 needs a value").arg(QString::fromStdString(a)); });
                 continue;
             }
             *target = argv[++i];
         }
     }
     if (o.lang && *o.lang != "zh" && *o.lang != "en") {
-        fail(Cli::tr("--lang takes zh or en, not %1").arg(QString::fromStdString(*o.lang)));
+        fail([lang = *o.lang] { return Cli::tr("--lang takes zh or en, not %1").arg(QString::fromStdString(lang)); });
     }
-    if (o.port && o.read) fail(Cli::tr("--port is for the window; --read takes its own port"));
+    if (o.port && o.read) fail([] { return Cli::tr("--port is for the window; --read takes its own port"); });
     return o;
 }
 
 // zh_CN when asked, or when the system's language is Chinese; else the English source.
 void installTranslations(QCoreApplication& app, const Options& o) {
-    const bool chinese = o.lang ? *o.lang == "zh" : QLocale::system().language() == QLocale::Chinese;
+    const bool chinese = o.lang && (*o.lang == "zh" || *o.lang == "en")
+                             ? *o.lang == "zh"
+                             : QLocale::system().language() == QLocale::Chinese;
     if (!chinese) return;
     auto* ours = new QTranslator(&app);
     if (ours->load(QStringLiteral(":/i18n/progread_zh_CN.qm"))) app.installTranslator(ours);
@@ -205,12 +208,12 @@ std::unique_ptr<TraceFile> openTrace(const Options& o, QString* error) {
 int runProgread(int argc, char** argv) {
     gQtHandler = qInstallMessageHandler(dropRuntimeDirWarning);
     const Options o = parse(argc, argv);
-    const bool window = o.error.isEmpty() && !o.help && !o.version && !o.listPorts && !o.read;
+    const bool window = !o.error && !o.help && !o.version && !o.listPorts && !o.read;
 
     if (!window || !haveDisplay()) {
         QCoreApplication app(argc, argv);
         installTranslations(app, o);
-        if (!o.error.isEmpty()) return usageError(o.error);
+        if (o.error) return usageError(o.error());
         if (o.help) {
             say(stdout, usage());
             say(stdout, QLatin1Char('\n') + FileReport::where(fileDir(o, false)) + QLatin1Char('\n'));
