@@ -85,7 +85,8 @@ void HeadlessRead::requestSent(long address, int attempt) {
         const QByteArray line = progress.toUtf8();
         std::fprintf(stderr, "\r%s\x1b[K", line.constData());
         lineOpen_ = true;
-    } else if (attempt == 1 && summary.blocks % 64 == 0) {
+    } else if (attempt == 1 && (address - kBaseAddress) / static_cast<long>(kBlockBytes) % 64 == 0) {
+        // By the block's place, not the count taken: a second read takes none.
         say(progress);
     }
     std::fflush(stderr);
