@@ -7,6 +7,7 @@
 #include <QCompleter>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 
 #include "image/program_image.h"
 #include "qt_helpers.h"
@@ -332,4 +333,29 @@ TEST(WindowFit, TheStatusAreaShowsEveryMessageWholeAndTheControlsStayPut) {
     writeFile(templ, std::vector<Byte>(256, 0));
     ASSERT_TRUE(plain.Form_Load(nullptr));
     EXPECT_EQ(plain.size(), designedSize) << plain.statusText().toStdString();
+}
+
+TEST(Progress, OnATerminalOneLineIsRewrittenAndTheSummaryFollowsOnItsOwn) {
+    // script(1) gives progread a terminal for its standard error.
+    if (QStandardPaths::findExecutable(QStringLiteral("script")).isEmpty())
+        GTEST_SKIP() << "no script(1)";
+    TempDir dir;
+    Sim sim({"--blocks", "5"});
+    const QString command = QStringLiteral("%1 --read %2 --dir %3")
+                                .arg(QStringLiteral(PROGREAD_EXE), sim.qport(), str(dir.path()));
+    QProcess p;
+    p.start(QStringLiteral("script"), {"-qec", command, "/dev/null"});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    EXPECT_EQ(p.exitCode(), 0) << out.toStdString();
+    const QStringList rewrites = out.split('\r');
+    // Every request rewrote the line: the first after the notes, each one erasing the rest.
+    EXPECT_GE(rewrites.count(), 5) << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("\rBlock 0x8080: 128 bytes read, ")) &&
+                out.contains("\x1b[K"))
+        << out.toStdString();
+    // The summary on a line of its own.
+    EXPECT_TRUE(out.contains(QRegularExpression(
+        QStringLiteral("retries\\x1b\\[K\\r?\\nprogread: Read 160 bytes, 5 blocks"))))
+        << out.toStdString();
 }
