@@ -94,8 +94,20 @@ std::string reason(int err) {
     return err ? std::strerror(err) : "unknown reason";
 }
 
-[[noreturn]] void fileError(const std::string& action, const fs::path& path, int err) {
-    throw Error(ErrorKind::File, "cannot " + action + " " + path.string() + ": " + reason(err));
+ErrorFacts fileFacts(ErrorFacts::Code code, const fs::path& path, ErrorFacts::Action action = {},
+                     const std::string& why = {}, const fs::path& to = {}) {
+    ErrorFacts facts;
+    facts.code = code;
+    facts.action = action;
+    facts.subject = path.string();
+    facts.reason = why;
+    facts.other = to.string();
+    return facts;
+}
+
+[[noreturn]] void fileError(ErrorFacts::Action action, const std::string& words, const fs::path& path, int err) {
+    throw Error(ErrorKind::File, fileFacts(ErrorFacts::Code::FileFailed, path, action, reason(err)),
+                "cannot " + words + " " + path.string() + ": " + reason(err));
 }
 
 // from replaces to in one step.
@@ -108,7 +120,7 @@ void replaceFile(const fs::path& from, const fs::path& to) {
     if (::rename(from.c_str(), to.c_str()) == 0) return;
     const std::string why = reason(errno);
 #endif
-    throw Error(ErrorKind::File,
+    throw Error(ErrorKind::File, fileFacts(ErrorFacts::Code::FileFailed, from, ErrorFacts::Action::Rename, why, to),
                 "cannot rename " + from.string() + " to " + to.string() + ": " + why);
 }
 
@@ -142,7 +154,7 @@ Move moveNoReplace(const fs::path& from, const fs::path& to) {
         why = reason(errno);
     }
 #endif
-    throw Error(ErrorKind::File,
+    throw Error(ErrorKind::File, fileFacts(ErrorFacts::Code::FileFailed, from, ErrorFacts::Action::Move, why, to),
                 "cannot move " + from.string() + " to " + to.string() + ": " + why);
 }
 
@@ -201,19 +213,24 @@ int probeDir(const fs::path& dir) {
 fs::file_type typeOf(const fs::path& p) {
     std::error_code ec;
     const fs::file_status st = fs::symlink_status(p, ec);
-    if (ec && st.type() != fs::file_type::not_found) fileError("look at", p, ec.value());
+    if (ec && st.type() != fs::file_type::not_found) fileError(ErrorFacts::Action::LookAt, "look at", p, ec.value());
     return st.type();
 }
 
 void removeFile(const fs::path& p) {
     std::error_code ec;
     fs::remove(p, ec);
-    if (ec) fileError("remove", p, ec.value());
+    if (ec) fileError(ErrorFacts::Action::Remove, "remove", p, ec.value());
 }
 
 [[noreturn]] void notAFile(const fs::path& p) {
-    throw Error(ErrorKind::File,
+    throw Error(ErrorKind::File, fileFacts(ErrorFacts::Code::NotAFile, p),
                 "cannot use " + p.string() + ": it is not a file; move it elsewhere");
+}
+
+[[noreturn]] void notOpen(const fs::path& part) {
+    throw Error(ErrorKind::File, fileFacts(ErrorFacts::Code::ImageNotOpen, part),
+                "the image " + part.string() + " is not open");
 }
 
 }  // namespace
@@ -234,7 +251,7 @@ ProgramImage::~ProgramImage() {
 
 PrepareReport ProgramImage::prepare() {
     close();
-    if (const int err = probeDir(dir_)) fileError("write in the folder", dir_, err);
+    if (const int err = probeDir(dir_)) fileError(ErrorFacts::Action::WriteInFolder, "write in the folder", dir_, err);
     PrepareReport report;
     readTemplate(report);
     moveEarlierImageAside(false);
@@ -247,7 +264,8 @@ void ProgramImage::readTemplate(PrepareReport& report) {
     std::error_code ec;
     if (typeOf(templ) == fs::file_type::symlink && !fs::exists(templ, ec)) {
         // Creating the file would write through the link; replacing it would lose where it led.
-        throw Error(ErrorKind::File, "the template " + templ.string() +
+        throw Error(ErrorKind::File, fileFacts(ErrorFacts::Code::TemplateLinkBroken, templ),
+                    "the template " + templ.string() +
                                          " is a link to a file that is not there; restore the "
                                          "file or remove the link");
     }
@@ -262,16 +280,16 @@ void ProgramImage::readTemplate(PrepareReport& report) {
         }
         const int err = errno;
         closeFile(fd);
-        if (n < 0) fileError("read the template", templ, err);
+        if (n < 0) fileError(ErrorFacts::Action::ReadTemplate, "read the template", templ, err);
         report.templateBytes = got;
     } else if (errno == ENOENT) {
         // As the programming software does: leave an empty template for the operator to fill.
         errno = 0;
         const int created = createNew(templ);
-        if (created < 0 || !closeFile(created)) fileError("create the template", templ, errno);
+        if (created < 0 || !closeFile(created)) fileError(ErrorFacts::Action::CreateTemplate, "create the template", templ, errno);
         report.templateMissing = true;
     } else {
-        fileError("open the template", templ, errno);
+        fileError(ErrorFacts::Action::OpenTemplate, "open the template", templ, errno);
     }
 }
 
@@ -301,7 +319,7 @@ fs::path ProgramImage::moveToHistory(const fs::path& file, const std::string& su
     const fs::path history = historyPath();
     std::error_code ec;
     fs::create_directory(history, ec);
-    if (ec) fileError("create the folder", history, ec.value());
+    if (ec) fileError(ErrorFacts::Action::CreateFolder, "create the folder", history, ec.value());
     if (!fs::is_directory(history, ec)) notAFile(history);
     const std::string stamp = modificationStamp(file);
     for (int n = 0; n < 1000; ++n) {
@@ -309,7 +327,8 @@ fs::path ProgramImage::moveToHistory(const fs::path& file, const std::string& su
             history / ("duqu-" + stamp + (n ? "-" + std::to_string(n) : std::string()) + suffix);
         if (moveNoReplace(file, to) == Move::Done) return to;
     }
-    throw Error(ErrorKind::File, "cannot move " + file.string() + " into " + history.string() +
+    throw Error(ErrorKind::File, fileFacts(ErrorFacts::Code::HistoryFull, file, {}, {}, history),
+                "cannot move " + file.string() + " into " + history.string() +
                                      ": every name for its time is taken");
 }
 
@@ -346,20 +365,20 @@ void ProgramImage::restart() {
     replaceInterruptedPart();
     errno = 0;
     fd_ = createNew(partPath());
-    if (fd_ < 0) fileError("create", partPath(), errno);
+    if (fd_ < 0) fileError(ErrorFacts::Action::Create, "create", partPath(), errno);
     partExists_ = true;
     pending_ = header_;
     flush();
 }
 
 void ProgramImage::appendPair(BytePair pair) {
-    if (fd_ < 0) throw Error(ErrorKind::File, "the image " + partPath().string() + " is not open");
+    if (fd_ < 0) notOpen(partPath());
     pending_.push_back(pair.first);
     pending_.push_back(pair.second);
 }
 
 void ProgramImage::appendTail() {
-    if (fd_ < 0) throw Error(ErrorKind::File, "the image " + partPath().string() + " is not open");
+    if (fd_ < 0) notOpen(partPath());
     bodyEnd_ = onDisk_ + pending_.size();
     for (std::size_t i = 0; i < kTailValues; ++i) {
         pending_.push_back(0xFF);  // 255 as 16-bit little-endian
@@ -392,7 +411,7 @@ void ProgramImage::writePending(std::size_t count) {
                 if (keep != onDisk_ && truncateFile(fd_, keep)) onDisk_ = keep;
             }
             pending_.clear();
-            fileError("write to", partPath(), err);
+            fileError(ErrorFacts::Action::WriteTo, "write to", partPath(), err);
         }
         done += static_cast<std::size_t>(n);
     }
@@ -401,18 +420,18 @@ void ProgramImage::writePending(std::size_t count) {
 }
 
 void ProgramImage::publish() {
-    if (fd_ < 0) throw Error(ErrorKind::File, "the image " + partPath().string() + " is not open");
+    if (fd_ < 0) notOpen(partPath());
     flush();
     errno = 0;
     if (!syncFile(fd_)) {
         const int err = errno;
         closeQuietly();
-        fileError("write to", partPath(), err);
+        fileError(ErrorFacts::Action::WriteTo, "write to", partPath(), err);
     }
     const int fd = fd_;
     fd_ = -1;
     errno = 0;
-    if (!closeFile(fd)) fileError("close", partPath(), errno);
+    if (!closeFile(fd)) fileError(ErrorFacts::Action::Close, "close", partPath(), errno);
     // Nothing is there unless another program put it there during the read: keep it too.
     moveEarlierImageAside(true);
     replaceFile(partPath(), imagePath());
@@ -431,7 +450,7 @@ void ProgramImage::close() {
     const int fd = fd_;
     fd_ = -1;
     errno = 0;
-    if (!closeFile(fd)) fileError("close", partPath(), errno);
+    if (!closeFile(fd)) fileError(ErrorFacts::Action::Close, "close", partPath(), errno);
 }
 
 void ProgramImage::closeQuietly() {

@@ -30,11 +30,13 @@ void CommPort::setCommPort(const std::string& portName) {
 
 void CommPort::openPort() {
     if (port_.isOpen()) return;
-    if (name_.empty()) throw Error(ErrorKind::Serial, "no port chosen");
-    port_.setPortName(QString::fromStdString(name_));
-    if (!port_.open(QIODevice::ReadWrite)) {
-        throw Error(ErrorKind::Serial, describeOpenError(name_, port_.error(), port_.errorString()));
+    if (name_.empty()) {
+        ErrorFacts facts;
+        facts.code = ErrorFacts::Code::NoPortChosen;
+        throw Error(ErrorKind::Serial, facts, "no port chosen");
     }
+    port_.setPortName(QString::fromStdString(name_));
+    if (!port_.open(QIODevice::ReadWrite)) throw openError(name_, port_.error(), port_.errorString());
     port_.clear();
     framer_.clear();
 }
@@ -47,9 +49,11 @@ void CommPort::closePort() {
 void CommPort::Output(Byte ch) {
     const char c = static_cast<char>(ch);
     if (!port_.isOpen() || port_.write(&c, 1) != 1) {
-        throw Error(ErrorKind::Serial, "cannot write to " + name_ + ": " +
-                                           (port_.isOpen() ? port_.errorString().toStdString()
-                                                           : std::string("the port is not open")));
+        ErrorFacts facts;
+        facts.code = ErrorFacts::Code::PortWriteFailed;
+        facts.subject = name_;
+        facts.reason = port_.isOpen() ? port_.errorString().toStdString() : std::string("the port is not open");
+        throw Error(ErrorKind::Serial, facts, "cannot write to " + name_ + ": " + facts.reason);
     }
 }
 
@@ -95,15 +99,26 @@ void CommPort::onError(QSerialPort::SerialPortError error) {
     if (!port_.isOpen()) return;
     const QString why = port_.errorString();
     closePort();
-    emit portLost(QString::fromStdString("the port " + name_ + " went away (") + why +
-                  QStringLiteral("); it has been closed"));
+    emit portLost(why);
 }
 
-std::string describeOpenError(const std::string& portName, QSerialPort::SerialPortError error,
-                              const QString& systemText) {
+Error lostError(const std::string& portName, const QString& why) {
+    ErrorFacts facts;
+    facts.code = ErrorFacts::Code::PortLost;
+    facts.subject = portName;
+    facts.reason = why.toStdString();
+    return Error(ErrorKind::Serial, facts,
+                 "the port " + portName + " went away (" + facts.reason + "); it has been closed");
+}
+
+Error openError(const std::string& portName, QSerialPort::SerialPortError error, const QString& systemText) {
+    ErrorFacts facts;
+    facts.subject = portName;
+    facts.reason = systemText.toStdString();
     std::string why;
     switch (error) {
         case QSerialPort::DeviceNotFoundError:
+            facts.code = ErrorFacts::Code::PortNotFound;
             why = "no such device";
             break;
         case QSerialPort::PermissionError: {
@@ -115,22 +130,28 @@ std::string describeOpenError(const std::string& portName, QSerialPort::SerialPo
                 access.groupCanReadWrite = device.permission(QFile::ReadGroup) && device.permission(QFile::WriteGroup);
                 access.dialoutExists = ::getgrnam("dialout") != nullptr;
                 access.uucpExists = ::getgrnam("uucp") != nullptr;
+                facts.code = ErrorFacts::Code::PortPermission;
+                facts.other = groupToJoin(access);
+                facts.count = joiningIsEnough(access) ? 1 : 0;
                 why = permissionAdvice(access);
                 break;
             }
 #endif
             // Root may open anything: a refusal then means another program holds the port.
-            why = "in use by another program (" + systemText.toStdString() + ")";
+            facts.code = ErrorFacts::Code::PortBusy;
+            why = "in use by another program (" + facts.reason + ")";
             break;
         }
         case QSerialPort::OpenError:
+            facts.code = ErrorFacts::Code::PortAlreadyOpen;
             why = "already open";
             break;
         default:
-            why = systemText.toStdString();
+            facts.code = ErrorFacts::Code::PortOpenFailed;
+            why = facts.reason;
             break;
     }
-    return "cannot open " + portName + ": " + why;
+    return Error(ErrorKind::Serial, facts, "cannot open " + portName + ": " + why);
 }
 
 }  // namespace progread

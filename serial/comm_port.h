@@ -33,9 +33,9 @@ public:
 
 signals:
     void OnComm();
-    // The port went away while open (adapter unplugged, line closed). Raised once: the port
-    // is closed before it is raised.
-    void portLost(const QString& message);
+    // The port went away while open (adapter unplugged, line closed), with the system's
+    // words. Raised once: the port is closed before it is raised.
+    void portLost(const QString& why);
 
 private:
     void onReadyRead();
@@ -49,8 +49,9 @@ private:
     bool delivering_ = false;
 };
 
-// Why a port could not be opened, in words for the operator.
-std::string describeOpenError(const std::string& portName, QSerialPort::SerialPortError error,
-                              const QString& systemText);
+// Why a port could not be opened, as facts (and in English).
+Error openError(const std::string& portName, QSerialPort::SerialPortError error, const QString& systemText);
+// The port went away while open.
+Error lostError(const std::string& portName, const QString& why);
 
 }  // namespace progread

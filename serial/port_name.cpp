@@ -40,12 +40,20 @@ std::string portNameFor(std::string_view typed, Platform platform) {
     std::string_view text = typed;
     while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
     while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
-    if (text.empty()) throw Error(ErrorKind::TypeMismatch, "the port field is empty");
+    if (text.empty()) {
+        ErrorFacts facts;
+        facts.code = ErrorFacts::Code::PortFieldEmpty;
+        throw Error(ErrorKind::TypeMismatch, facts, "the port field is empty");
+    }
 
     if (looksLikeNumber(text)) {
         const Integer n = textToInteger(text);
         if (n < 1) {
-            throw Error(ErrorKind::Overflow, "port " + std::to_string(n) + " does not exist; ports are numbered from 1");
+            ErrorFacts facts;
+            facts.code = ErrorFacts::Code::PortNumberTooSmall;
+            facts.count = n;
+            throw Error(ErrorKind::Overflow, facts,
+                        "port " + std::to_string(n) + " does not exist; ports are numbered from 1");
         }
         return platform == Platform::Windows ? "COM" + std::to_string(n)
                                              : "/dev/ttyS" + std::to_string(n - 1);
@@ -59,8 +67,9 @@ std::string portNameFor(std::string_view typed, Platform platform) {
                 std::string_view digits = text.substr(3);
                 while (digits.size() > 1 && digits.front() == '0') digits.remove_prefix(1);
                 if (digits == "0") {
-                    throw Error(ErrorKind::Overflow,
-                                "port COM0 does not exist; ports are numbered from 1");
+                    ErrorFacts facts;
+                    facts.code = ErrorFacts::Code::PortNumberTooSmall;
+                    throw Error(ErrorKind::Overflow, facts, "port COM0 does not exist; ports are numbered from 1");
                 }
                 return "COM" + std::string(digits);
             }
@@ -72,18 +81,30 @@ std::string portNameFor(std::string_view typed, Platform platform) {
             }
         }
     }
-    throw Error(ErrorKind::TypeMismatch,
+    ErrorFacts facts;
+    facts.code = ErrorFacts::Code::NotAPort;
+    facts.subject = std::string(text);
+    throw Error(ErrorKind::TypeMismatch, facts,
                 "\"" + std::string(text) + "\" is neither a port number nor a device path");
+}
+
+bool joiningIsEnough(const DeviceAccess& access) {
+    return access.groupCanReadWrite && !access.group.empty() && access.group != "root";
+}
+
+std::string groupToJoin(const DeviceAccess& access) {
+    if (joiningIsEnough(access)) return access.group;
+    return access.dialoutExists || !access.uucpExists ? "dialout" : "uucp";
 }
 
 std::string permissionAdvice(const DeviceAccess& access) {
     const std::string join = "sudo usermod -aG ";
     const std::string relog = " \"$USER\", then log out and in again";
-    if (access.groupCanReadWrite && !access.group.empty() && access.group != "root") {
+    if (joiningIsEnough(access)) {
         return "permission denied; the user must be in the group '" + access.group + "' (" + join + access.group +
                relog + ")";
     }
-    const std::string group = access.dialoutExists || !access.uucpExists ? "dialout" : "uucp";
+    const std::string group = groupToJoin(access);
     return "permission denied; only " + (access.group.empty() ? std::string("its owner") : "root") +
            " may open it. Add a udev rule that gives the device to the group '" + group +
            "' with mode 0660, and put the user in that group (" + join + group + relog + ")";

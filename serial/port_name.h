@@ -30,5 +30,9 @@ struct DeviceAccess {
 // device's group only where joining it helps (never root); else the usual serial group and a
 // udev rule.
 std::string permissionAdvice(const DeviceAccess& access);
+// Whether joining the device's own group lets the user open it (else a udev rule is needed).
+bool joiningIsEnough(const DeviceAccess& access);
+// The group to join: the device's own, or the usual serial group for a udev rule.
+std::string groupToJoin(const DeviceAccess& access);
 
 }  // namespace progread

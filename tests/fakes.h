@@ -99,7 +99,7 @@ struct RecordingView : UploadView {
     int toldChecksumRule = 0;
 
     void showProgress(const std::string& text) override { progress.push_back(text); }
-    void replyRejected(long, const std::string& reason) override { rejections.push_back(reason); }
+    void replyRejected(long, const Refusal& refusal) override { rejections.push_back(refusal.text()); }
     void checksumsByAnotherRule() override { ++toldChecksumRule; }
     void uploadFinished(const UploadSummary&) override { ++finished; }
     void uploadStopped(const Error& e, bool) override { errors.push_back(e); }

@@ -72,6 +72,8 @@ Faults (K counts requests from 1; each option takes a comma-separated list: --dr
   --chunk N           send every reply in pieces of N characters, --chunk-gap-ms apart
   --chunk-gap-ms N    pause between pieces; 5
   --close-after K     close the line after answering K requests, then exit
+  --change-after K    from request K on, one byte of program memory (the first one, at
+                      0x8000) reads differently, as memory changed between two reads would
   --random-faults P   give each request, with probability P per thousand, one fault drawn
                       from those above (dropped, a spoiled digit or checksum, short, noise,
                       a "?", lowercase, glued, or 1.3 s late)
@@ -103,6 +105,7 @@ struct Options {
     long chunk = 0;
     long chunkGapMs = 5;
     long closeAfter = 0;
+    long changeAfter = 0;
     bool verbose = false;
 };
 
@@ -214,6 +217,8 @@ Options parse(int argc, char** argv) {
             o.chunkGapMs = number(a, v);
         } else if (a == "--close-after") {
             o.closeAfter = number(a, v);
+        } else if (a == "--change-after") {
+            o.changeAfter = number(a, v);
         } else {
             usageError("unknown option " + a);
         }
@@ -408,6 +413,7 @@ int main(int argc, char** argv) {
             const auto late = o.lateMs.find(k);
             const auto latency =
                 std::chrono::milliseconds(late != o.lateMs.end() ? late->second : o.latencyMs);
+            if (o.changeAfter > 0 && k == o.changeAfter) o.memory[0] ^= 0x01;
             const std::string reply = replyFor(o, offset, k);
             if (o.glue.count(k)) {
                 held += reply;

@@ -1,60 +1,96 @@
 #include "ui/app.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QStandardPaths>
+#include <QTranslator>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
+#include "image/portable_file.h"
 #include "image/program_image.h"
 #include "serial/port_name.h"
 #include "ui/file_report.h"
 #include "ui/form1.h"
 #include "ui/headless.h"
+#include "ui/port_list.h"
 #include "ui/startup_trace.h"
 #include "ui/stop_signals.h"
+#include "ui/trace_file.h"
+#include "ui/words.h"
 
 namespace progread {
 
 namespace {
 
-constexpr const char* kUsage = R"(Usage: progread [--port PORT] [--dir DIR] [--fast]
-  or:  progread --read PORT [--dir DIR] [--fast]
+// The command line's words.
+struct Cli {
+    Q_DECLARE_TR_FUNCTIONS(Cli)
+};
+
+QString usage() {
+    return Cli::tr(R"(Usage: progread [--port PORT] [--dir DIR] [--fast] [--verify] [--trace FILE] [--lang zh|en]
+  or:  progread --read PORT [--dir DIR] [--fast] [--verify] [--trace FILE] [--lang zh|en]
+  or:  progread --list-ports
 
 Reads the program out of a controller on a serial port into duqu.pmw, headed by the first
 256 bytes of the template moban.pmw.
 
-  --port PORT   open the window with PORT in the port field
-  --read PORT   read one program without a window; progress and the outcome go to standard
-                error. Exit status 0: a complete image was written; 1: the upload failed;
-                130 / 143: stopped by SIGINT (Ctrl-C) / SIGTERM.
-  --dir DIR     keep the files in DIR instead of the folder named at the end
-  --fast        send each request as soon as the answer before it is handled instead of on
-                the 100 ms tick; only for a controller known to take requests back to back
-  --help        this text
-  --version     the version, and the version of Qt it runs on
+  --port PORT    open the window with PORT in the port field (else the port of the last
+                 read that finished, else 1)
+  --read PORT    read one program without a window; progress and the outcome go to standard
+                 error. Exit status 0: a complete image was written; 1: the upload failed;
+                 130 / 143: stopped by SIGINT (Ctrl-C) / SIGTERM.
+  --dir DIR      keep the files in DIR instead of the folder named at the end
+  --fast         send each request as soon as the answer before it is handled instead of on
+                 the 100 ms tick; only for a controller known to take requests back to back
+  --verify       read the program a second time and write the image only when both reads
+                 agree byte for byte
+  --trace FILE   append every request and answer to FILE, with the time to the millisecond
+                 and what became of each answer
+  --lang zh|en   the language of messages (default: the system's)
+  --list-ports   print the serial ports this system has, one a line: path, /dev/serial/by-id
+                 name, description, manufacturer, serial number, separated by tabs
+  --help         this text
+  --version      the version, and the version of Qt it runs on
 
 PORT is a port number (1 is the first port: /dev/ttyS0 on Linux, COM1 on Windows) or a
-device path such as /dev/ttyUSB0. A usage error exits with status 2.
+device path such as /dev/ttyUSB0. A usage error, and the window without a display, exit
+with status 2.
 
 A read goes to duqu.pmw.part and becomes duqu.pmw only when it is complete; a read that
 stops keeps its blocks in duqu.pmw.part. An earlier duqu.pmw is moved into history/. These
 files lie in the program's folder or, where that is not writable, in Documents/progread of
 the user.
-)";
+)");
+}
 
 struct Options {
     std::optional<std::string> port;
     std::optional<std::string> read;
     std::optional<std::string> dir;
+    std::optional<std::string> trace;
+    std::optional<std::string> lang;
     bool fast = false;
+    bool verify = false;
+    bool help = false;
+    bool version = false;
+    bool listPorts = false;
+    std::function<QString()> error;  // a usage error, worded once the language is known
 };
 
-int usageError(const std::string& what) {
-    std::fprintf(stderr, "progread: %s\n(try progread --help)\n", what.c_str());
+void say(std::FILE* to, const QString& text) { std::fputs(text.toUtf8().constData(), to); }
+
+int usageError(const QString& what) {
+    say(stderr, QStringLiteral("progread: ") + what + QLatin1Char('\n') + Cli::tr("(try progread --help)") +
+                    QLatin1Char('\n'));
     return 2;
 }
 
@@ -65,7 +101,7 @@ std::filesystem::path toPath(const QString& s) {
 // Where the files lie; needs the application object. create: make the per-user folder when
 // it is missing (a failure shows at start-up, naming it).
 FileDir fileDir(const Options& o, bool create) {
-    if (o.dir) return {*o.dir, FileDir::Source::Given};
+    if (o.dir) return {pathFromUtf8(*o.dir), FileDir::Source::Given};
     const std::filesystem::path program = toPath(QCoreApplication::applicationDirPath());
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (isWritableDir(program) || documents.isEmpty()) return {program, FileDir::Source::Program};
@@ -78,63 +114,160 @@ FileDir fileDir(const Options& o, bool create) {
     return {user, FileDir::Source::User};
 }
 
-}  // namespace
-
-int runProgread(int argc, char** argv) {
+Options parse(int argc, char** argv) {
     Options o;
+    // Worded later: the language may come after the mistake.
+    auto fail = [&](std::function<QString()> error) {
+        if (!o.error) o.error = std::move(error);
+    };
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
-            QCoreApplication app(argc, argv);
-            std::fputs(kUsage, stdout);
-            std::printf("\n%s\n", qPrintable(FileReport::where(fileDir(o, false))));
-            return 0;
-        }
-        if (a == "--version") {
-            std::printf("progread %s\nQt %s (built with %s)\n", PROGREAD_VERSION, qVersion(),
-                        QT_VERSION_STR);
-            return 0;
-        }
-        if (a == "--fast") {
+            o.help = true;
+        } else if (a == "--version") {
+            o.version = true;
+        } else if (a == "--fast") {
             o.fast = true;
-            continue;
+        } else if (a == "--verify") {
+            o.verify = true;
+        } else if (a == "--list-ports") {
+            o.listPorts = true;
+        } else {
+            std::optional<std::string>* target = a == "--port"    ? &o.port
+                                                 : a == "--read"  ? &o.read
+                                                 : a == "--dir"   ? &o.dir
+                                                 : a == "--trace" ? &o.trace
+                                                 : a == "--lang"  ? &o.lang
+                                                                  : nullptr;
+            if (!target) {
+                fail([a] { return Cli::tr("unknown option %1").arg(QString::fromStdString(a)); });
+                continue;
+            }
+            if (i + 1 >= argc) {
+                fail([a] { return Cli::tr("%1 needs a value").arg(QString::fromStdString(a)); });
+                continue;
+            }
+            *target = argv[++i];
         }
-        std::optional<std::string>* target = a == "--port" ? &o.port
-                                             : a == "--read" ? &o.read
-                                             : a == "--dir"  ? &o.dir
-                                                             : nullptr;
-        if (!target) return usageError("unknown option " + a);
-        if (i + 1 >= argc) return usageError(a + " needs a value");
-        *target = argv[++i];
     }
-    if (o.port && o.read) return usageError("--port is for the window; --read takes its own port");
+    if (o.lang && *o.lang != "zh" && *o.lang != "en") {
+        fail([lang = *o.lang] { return Cli::tr("--lang takes zh or en, not %1").arg(QString::fromStdString(lang)); });
+    }
+    if (o.port && o.read) fail([] { return Cli::tr("--port is for the window; --read takes its own port"); });
+    return o;
+}
 
-    if (o.read) {
+// zh_CN when asked, or when the system's language is Chinese; else the English source.
+void installTranslations(QCoreApplication& app, const Options& o) {
+    const bool chinese = o.lang && (*o.lang == "zh" || *o.lang == "en")
+                             ? *o.lang == "zh"
+                             : QLocale::system().language() == QLocale::Chinese;
+    if (!chinese) return;
+    auto* ours = new QTranslator(&app);
+    if (ours->load(QStringLiteral(":/i18n/progread_zh_CN.qm"))) app.installTranslator(ours);
+    // Qt's own buttons and dialogs, where Qt's translations are installed.
+    auto* qt = new QTranslator(&app);
+    if (qt->load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        app.installTranslator(qt);
+    }
+}
+
+// Qt warns when XDG_RUNTIME_DIR is not set (a root shell, a container) and falls back on a
+// folder of its own: nothing for the operator to act on.
+QtMessageHandler gQtHandler = nullptr;
+void dropRuntimeDirWarning(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set"))) return;
+    if (gQtHandler) gQtHandler(type, context, message);
+}
+
+// Whether a window could be shown; on Linux without X or Wayland, QApplication would abort.
+bool haveDisplay() {
+#if defined(Q_OS_LINUX)
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (!platform.isEmpty() && !platform.startsWith("xcb") && !platform.startsWith("wayland")) return true;
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+#else
+    return true;
+#endif
+}
+
+// --trace: opened before the read, so that a file that cannot be written is said at once.
+std::unique_ptr<TraceFile> openTrace(const Options& o, QString* error) {
+    if (!o.trace) return {};
+    auto trace = std::make_unique<TraceFile>();
+    QString why;
+    if (!trace->open(QString::fromStdString(*o.trace), &why)) {
+        *error = Cli::tr("cannot open the trace file %1: %2").arg(QString::fromStdString(*o.trace), why);
+        return {};
+    }
+    return trace;
+}
+
+}  // namespace
+
+int runProgread(int argc, char** argv) {
+    gQtHandler = qInstallMessageHandler(dropRuntimeDirWarning);
+    const Options o = parse(argc, argv);
+    const bool window = !o.error && !o.help && !o.version && !o.listPorts && !o.read;
+
+    if (!window || !haveDisplay()) {
+        QCoreApplication app(argc, argv);
+        installTranslations(app, o);
+        if (o.error) return usageError(o.error());
+        if (o.help) {
+            say(stdout, usage());
+            say(stdout, QLatin1Char('\n') + FileReport::where(fileDir(o, false)) + QLatin1Char('\n'));
+            return 0;
+        }
+        if (o.version) {
+            std::printf("progread %s\nQt %s (built with %s)\n", PROGREAD_VERSION, qVersion(), QT_VERSION_STR);
+            return 0;
+        }
+        if (o.listPorts) {
+            for (const PortEntry& port : systemPorts()) say(stdout, listingLine(port) + QLatin1Char('\n'));
+            return 0;
+        }
+        if (!o.read) {
+            say(stderr, Cli::tr("progread: no display was found, so the window cannot open. To read without "
+                                "a window: progread --read PORT (progread --help says more).") +
+                            QLatin1Char('\n'));
+            return 2;
+        }
         std::string portName;
         try {
             portName = portNameFor(*o.read);
         } catch (const Error& e) {
-            return usageError("--read " + *o.read + ": " + e.description());
+            return usageError(QStringLiteral("--read %1: %2").arg(QString::fromStdString(*o.read), Words::errorBody(e)));
         }
-        QCoreApplication app(argc, argv);
+        QString traceError;
+        const std::unique_ptr<TraceFile> trace = openTrace(o, &traceError);
+        if (!traceError.isEmpty()) return usageError(traceError);
         HeadlessRead read(fileDir(o, true), portName);
         read.setBackToBack(o.fast);
+        read.setVerify(o.verify);
+        read.setTrace(trace.get());
         return read.exec();
     }
 
     QApplication app(argc, argv);
+    installTranslations(app, o);
+    QString traceError;
+    const std::unique_ptr<TraceFile> trace = openTrace(o, &traceError);
+    if (!traceError.isEmpty()) return usageError(traceError);
     // Closed as the operator would close it: a read in progress keeps its .part. Caught from
     // here on, so that a stop request during start-up is answered once the window is up.
     StopSignals stopSignals;
     QObject::connect(&stopSignals, &StopSignals::received, &app, &QApplication::closeAllWindows);
-    Form1 form(fileDir(o, true), QString::fromStdString(o.port.value_or("1")));
+    Form1 form(fileDir(o, true), o.port ? QString::fromStdString(*o.port) : Form1::lastGoodPort());
     QString error;
     if (!form.Form_Load(&error)) {
         QMessageBox::critical(nullptr, QStringLiteral("Form1"),
-                              QObject::tr("The image file cannot be prepared:\n%1").arg(error));
+                              Cli::tr("The image file cannot be prepared:\n%1").arg(error));
         return 1;
     }
     form.setBackToBack(o.fast);
+    form.setVerify(o.verify);
+    form.setTrace(trace.get());
     form.show();
     traceWindowShown(form);
     return app.exec();

@@ -1,5 +1,7 @@
 #include "ui/file_report.h"
 
+#include "ui/words.h"
+
 namespace progread {
 
 namespace {
@@ -42,7 +44,9 @@ QString FileReport::notes(const std::vector<FileNote>& notes) {
                 break;
         }
     }
-    return sentences.join(QLatin1Char(' '));
+    QString all;
+    for (const QString& sentence : sentences) all = Words::then(all, sentence);
+    return all;
 }
 
 QString FileReport::kept(const ProgramImage& image) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "ui/stop_signals.h"
+#include "ui/words.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -27,12 +28,12 @@ int HeadlessRead::exec() {
     StopSignals stopSignals;
     connect(&stopSignals, &StopSignals::received, this, &HeadlessRead::interrupt);
     try {
-        const std::string warning = station_.prepareImage();
-        std::fprintf(stderr, "progread: %s\n", qPrintable(FileReport::where(dir_)));
+        const QString warning = station_.prepareImage();
+        say(FileReport::where(dir_));
         printNotes();
-        if (!warning.empty()) std::fprintf(stderr, "progread: warning: %s\n", warning.c_str());
+        if (!warning.isEmpty()) say(tr("warning: %1").arg(warning));
     } catch (const Error& e) {
-        std::fprintf(stderr, "progread: %s\n", e.message().c_str());
+        say(Words::error(e));
         return 1;
     }
     QCoreApplication::processEvents();  // a stop request that came meanwhile: no read at all
@@ -46,7 +47,7 @@ int HeadlessRead::exec() {
     try {
         station_.image.close();
     } catch (const Error& e) {
-        std::fprintf(stderr, "progread: %s\n", e.message().c_str());
+        say(Words::error(e));
         return signal_ ? 128 + signal_ : 1;
     }
     return signal_ ? 128 + signal_ : result_;
@@ -54,7 +55,7 @@ int HeadlessRead::exec() {
 
 void HeadlessRead::printNotes() {
     const QString notes = FileReport::notes(station_.image.takeNotes());
-    if (!notes.isEmpty()) std::fprintf(stderr, "progread: %s\n", qPrintable(notes));
+    if (!notes.isEmpty()) say(notes);
 }
 
 void HeadlessRead::interrupt(int signo) {
@@ -65,73 +66,67 @@ void HeadlessRead::interrupt(int signo) {
         Error(ErrorKind::Serial, signo == SIGINT ? "interrupted (SIGINT)" : "stopped (SIGTERM)"));
 }
 
+void HeadlessRead::say(const QString& text) {
+    endLine();
+    std::fprintf(stderr, "progread: %s\n", text.toUtf8().constData());
+}
+
 void HeadlessRead::endLine() {
     if (lineOpen_) std::fputc('\n', stderr);
     lineOpen_ = false;
 }
 
 void HeadlessRead::requestSent(long address, int attempt) {
-    const int block = station_.upload.summary().blocks;
+    const UploadSummary& summary = station_.upload.summary();
+    const qint64 elapsed = QDateTime::currentMSecsSinceEpoch() - startMs_;
+    const QString progress = Words::progress(address, summary.programBytes, elapsed, summary.retries);
     if (terminal_) {
-        std::fprintf(stderr, "\rreading block %d at %s%s", block, hexAddress(address).c_str(),
-                     attempt > 1 ? " (again)  " : "          ");
+        // One line, rewritten; the rest of the longer line before it is erased.
+        const QByteArray line = progress.toUtf8();
+        std::fprintf(stderr, "\r%s\x1b[K", line.constData());
         lineOpen_ = true;
-    } else if (attempt == 1 && block % 64 == 0) {
-        std::fprintf(stderr, "progread: reading block %d at %s\n", block, hexAddress(address).c_str());
+    } else if (attempt == 1 && (address - kBaseAddress) / static_cast<long>(kBlockBytes) % 64 == 0) {
+        // By the block's place, not the count taken: a second read takes none.
+        say(progress);
     }
     std::fflush(stderr);
 }
 
-void HeadlessRead::replyRejected(long address, const std::string& reason) {
-    endLine();
-    std::fprintf(stderr, "progread: block %s: %s; asking again\n", hexAddress(address).c_str(),
-                 reason.c_str());
+void HeadlessRead::replyRejected(long address, const Refusal& refusal) {
+    say(tr("block %1: %2; asking again").arg(Words::address(address), Words::refusal(refusal)));
 }
 
 void HeadlessRead::verifying(long from, long to, bool lostAnswers) {
-    endLine();
     if (lostAnswers) {
-        std::fprintf(stderr, "progread: answers were lost on the way: reading blocks %s to %s a second time to be sure\n",
-                     hexAddress(from).c_str(), hexAddress(to).c_str());
+        say(tr("answers were lost on the way: reading blocks %1 to %2 a second time to be sure")
+                .arg(Words::address(from), Words::address(to)));
     } else {
-        std::fprintf(stderr, "progread: reading every block a second time to check it\n");
+        say(tr("reading every block a second time to check it (--verify)"));
     }
 }
 
 void HeadlessRead::checksumsByAnotherRule() {
-    endLine();
-    std::fprintf(stderr,
-                 "progread: the controller forms its reply checksums by another rule: each block is read "
-                 "twice and taken only when both reads agree\n");
+    say(tr("the controller forms its reply checksums by another rule: each block is read twice and "
+           "taken only when both reads agree"));
 }
 
 void HeadlessRead::uploadFinished(const UploadSummary& summary) {
-    endLine();
-    const double seconds = static_cast<double>(QDateTime::currentMSecsSinceEpoch() - startMs_) / 1000.0;
-    std::fprintf(stderr, "progread: read %ld program bytes (%d blocks, %d requests repeated) in %.1f s\n",
-                 summary.programBytes, summary.blocks, summary.retries, seconds);
-    if (summary.confirmedBlocks > 0) {
-        std::fprintf(stderr, "progread: %d blocks confirmed by a second read\n", summary.confirmedBlocks);
-    }
-    if (summary.verifiedBlocks > 0) {
-        std::fprintf(stderr, "progread: %d blocks read twice and agreed\n", summary.verifiedBlocks);
-    }
-    std::fprintf(stderr, "progread: image %s (%ju bytes)\n",
-                 station_.image.imagePath().string().c_str(),
-                 static_cast<std::uintmax_t>(station_.image.size()));
+    const qint64 elapsed = QDateTime::currentMSecsSinceEpoch() - startMs_;
+    say(Words::summary(summary, elapsed, station_.upload.verify(),
+                       QString::fromStdString(station_.image.imagePath().string()),
+                       static_cast<qint64>(station_.image.size())));
     printNotes();
     result_ = 0;
 }
 
 void HeadlessRead::uploadStopped(const Error& error, bool wasRunning) {
-    endLine();
     if (signal_) {
-        std::fprintf(stderr, "progread: %s\n", error.description().c_str());
+        say(signal_ == SIGINT ? tr("interrupted (SIGINT)") : tr("stopped (SIGTERM)"));
     } else {
-        std::fprintf(stderr, "progread: stopped: %s\n", error.message().c_str());
+        say(tr("stopped: %1").arg(Words::error(error)));
     }
     const QString kept = FileReport::kept(station_.image);
-    if (wasRunning && !kept.isEmpty()) std::fprintf(stderr, "progread: %s\n", qPrintable(kept));
+    if (wasRunning && !kept.isEmpty()) say(kept);
     result_ = 1;
 }
 

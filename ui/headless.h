@@ -20,16 +20,19 @@ public:
     // SIGINT or SIGTERM stopped it.
     int exec();
     void setBackToBack(bool on) { station_.setBackToBack(on); }
+    void setVerify(bool on) { station_.setVerify(on); }
+    void setTrace(LineTrace* trace) { station_.setTrace(trace); }
 
 private:
     void showProgress(const std::string&) override {}
     void requestSent(long address, int attempt) override;
-    void replyRejected(long address, const std::string& reason) override;
+    void replyRejected(long address, const Refusal& refusal) override;
     void checksumsByAnotherRule() override;
     void verifying(long from, long to, bool lostAnswers) override;
     void uploadFinished(const UploadSummary& summary) override;
     void uploadStopped(const Error& error, bool wasRunning) override;
     void endLine();
+    void say(const QString& text);
     void interrupt(int signo);
     void printNotes();
 

@@ -9,9 +9,8 @@ Station::Station(const std::filesystem::path& dir, UploadView& view, QObject* pa
     Timer1.setTimerType(Qt::PreciseTimer);
     connect(&Timer1, &QTimer::timeout, this, [this] { upload.Timer1_Timer(); });
     connect(&MSComm1, &CommPort::OnComm, this, [this] { upload.MSComm1_OnComm(); });
-    connect(&MSComm1, &CommPort::portLost, this, [this](const QString& message) {
-        upload.fail(Error(ErrorKind::Serial, message.toStdString()));
-    });
+    connect(&MSComm1, &CommPort::portLost, this,
+            [this](const QString& why) { upload.fail(lostError(MSComm1.portName(), why)); });
 }
 
 void Station::setTimerEnabled(bool enabled) {
@@ -29,7 +28,7 @@ void Station::changePort(const std::string& portName) {
     upload.portChanged(portName);
 }
 
-std::string Station::prepareImage() {
+QString Station::prepareImage() {
     const std::filesystem::path dir = image.imagePath().parent_path();
     if (!folderLock_) {
         auto lock = std::make_unique<QLockFile>(QString::fromStdString((dir / "duqu.pmw.lock").string()));
@@ -38,7 +37,11 @@ std::string Station::prepareImage() {
             qint64 pid = 0;
             QString host, app;
             const bool known = lock->getLockInfo(&pid, &host, &app);
-            throw Error(ErrorKind::File,
+            ErrorFacts facts;
+            facts.code = ErrorFacts::Code::FolderInUse;
+            facts.subject = dir.string();
+            facts.count = known ? static_cast<int>(pid) : 0;
+            throw Error(ErrorKind::File, facts,
                         "another progread" + (known ? " (process " + std::to_string(pid) + ")" : std::string()) +
                             " is using the folder " + dir.string() +
                             "; close it first, or give this one another folder with --dir");
@@ -48,15 +51,17 @@ std::string Station::prepareImage() {
         if (lock->isLocked()) folderLock_ = std::move(lock);
     }
     const PrepareReport report = image.prepare();
-    const std::string templ = image.templatePath().string();
+    const QString templ = QString::fromStdString(image.templatePath().string());
     if (report.templateMissing) {
-        return "No template " + templ + ": an empty one was created, and the image's header is 256 "
-               "zero bytes, which the programming software may reject.";
+        return tr("No template %1: an empty one was created, and the image's header is 256 zero bytes, which "
+                  "the programming software may reject. Copy the template moban.pmw there.")
+            .arg(templ);
     }
     if (!report.headerComplete()) {
-        return "The template " + templ + " has only " + std::to_string(report.templateBytes) +
-               " of 256 header bytes; the rest of the header is zeros, which the programming "
-               "software may reject.";
+        return tr("The template %1 has only %2 of 256 header bytes; the rest of the header is zeros, which "
+                  "the programming software may reject.")
+            .arg(templ)
+            .arg(report.templateBytes);
     }
     return {};
 }

@@ -35,12 +35,16 @@ public:
     // either cannot be done: another progread in the same folder would publish our files as
     // its own). Returns a warning for the operator when the template gave less than a whole
     // header, else an empty text.
-    std::string prepareImage();
+    QString prepareImage();
 
     // The port the next open uses; an upload running on the old one stops.
     void changePort(const std::string& portName);
     // --fast: requests back to back instead of on the tick.
     void setBackToBack(bool on) { upload.setBackToBack(on); }
+    // --verify: every read is read a second time and must agree before it is published.
+    void setVerify(bool on) { upload.setVerify(on); }
+    // --trace: every request and answer is told to trace (null: none).
+    void setTrace(LineTrace* trace) { upload.setTrace(trace); }
 
     CommPort MSComm1;
     QTimer Timer1;

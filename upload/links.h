@@ -47,6 +47,38 @@ struct UploadSummary {
     int verifiedBlocks = 0;   // read a second time and found the same
 };
 
+// Why a reply was refused, for the view to word.
+struct Refusal {
+    enum class Why { NoReply, Malformed, ChecksumMismatch };
+    Why why = Why::NoReply;
+    std::string detail;  // English, e.g. "67 characters, 68 expected"; empty for no reply
+    // "malformed reply (67 characters, 68 expected)"
+    std::string text() const {
+        switch (why) {
+            case Why::NoReply: return "no reply";
+            case Why::Malformed: return "malformed reply (" + detail + ")";
+            case Why::ChecksumMismatch: return "checksum mismatch (" + detail + ")";
+        }
+        return detail;
+    }
+};
+
+// Every request and answer as it went over the line, for a trace the operator asked for.
+class LineTrace {
+public:
+    enum class Verdict {
+        Accepted,      // taken into the image (or agreed with the first read)
+        ConfirmedTwin, // checksum by another rule, taken because it repeats the reply before
+        Refused,       // checked and refused; the reason says why
+        EarlierBlock,  // an answer for a block asked earlier, or after the upload ended: dropped
+        Stray,         // nothing was asked for: dropped
+        OutOfStep,     // came when none was due while an upload ran: the upload stops
+    };
+    virtual ~LineTrace() = default;
+    virtual void sent(const std::string& chars) = 0;
+    virtual void received(const std::string& chars, Verdict verdict, const std::string& reason) = 0;
+};
+
 // What the operator is shown.
 class UploadView {
 public:
@@ -54,7 +86,7 @@ public:
     // Text2, "程序步": the offset of the block just requested.
     virtual void showProgress(const std::string& text) = 0;
     virtual void requestSent(long /*address*/, int /*attempt*/) {}
-    virtual void replyRejected(long /*address*/, const std::string& /*reason*/) {}
+    virtual void replyRejected(long /*address*/, const Refusal& /*refusal*/) {}
     // Once an upload: the controller forms its reply checksums by a rule of its own, so each
     // block is taken only when a second reply repeats the first.
     virtual void checksumsByAnotherRule() {}

@@ -71,7 +71,12 @@ void Upload::fail(const Error& error) {
 
 void Upload::portChanged(const std::string& portName) {
     // Answers still out stay counted: the quiet wait settles them if they never come.
-    if (running()) fail(Error(ErrorKind::Serial, "the port was changed to " + portName + " during the upload"));
+    if (running()) {
+        ErrorFacts facts;
+        facts.code = ErrorFacts::Code::PortChanged;
+        facts.subject = portName;
+        fail(Error(ErrorKind::Serial, facts, "the port was changed to " + portName + " during the upload"));
+    }
 }
 
 void Upload::Command1_Click() {
@@ -98,7 +103,7 @@ void Upload::Command1_Click() {
         attempts_ = 0;
         tickedSinceRequest_ = false;
         candidate_.reset();
-        lastRefusal_.clear();
+        lastRefusal_ = {};
         toldChecksumRule_ = false;
         lastAccepted_ = -1;
         summary_ = {};
@@ -122,7 +127,7 @@ void Upload::Timer1_Timer() {
                 break;
             case Step::AwaitingReply:
                 if (!line_.quietFor(now)) break;
-                lastRefusal_ = "no reply";
+                lastRefusal_ = {Refusal::Why::NoReply, {}};
                 if (attempts_ >= kMaxAttempts) giveUp();
                 view_.replyRejected(blockAddress(), lastRefusal_);
                 // A torn answer waiting for its missing characters would swallow the next
@@ -160,6 +165,7 @@ void Upload::sendRequest() {
     }
     s_.FrameSum = request.frameSum;
     for (long k = 1; k <= static_cast<long>(kRequestLength); ++k) link_.Output(s_.RxBytes(k));
+    if (trace_) trace_->sent(std::string(request.chars.begin(), request.chars.end()));
     view_.showProgress(std::to_string(s_.BlockOffset));
     s_.UploadCounter = addChecked(s_.UploadCounter, 1);
     tickedSinceRequest_ = false;
@@ -202,17 +208,26 @@ void Upload::carryOn() {
 void Upload::MSComm1_OnComm() {
     guarded([&] {
         if (link_.CommEvent() != SerialLink::kEvReceive) return;
-        const std::string text(trimSpaces(link_.Input()));
+        answer_ = link_.Input();
+        const std::string text(trimSpaces(answer_));
         if (text.empty()) return;
         if (line_.out() == 0) {
-            if (!running()) return;  // nothing was asked for: stray data, read and dropped
-            throw Error(ErrorKind::Serial,
+            if (!running()) {
+                traceAnswer(LineTrace::Verdict::Stray);
+                return;  // nothing was asked for: stray data, read and dropped
+            }
+            traceAnswer(LineTrace::Verdict::OutOfStep);
+            ErrorFacts facts;
+            facts.code = ErrorFacts::Code::OutOfStep;
+            facts.address = lastAccepted_;
+            throw Error(ErrorKind::Serial, facts,
                         "the line is out of step: an answer came when none was due (last block taken: " +
                             (lastAccepted_ < 0 ? std::string("none") : hexAddress(lastAccepted_)) + ")");
         }
         line_.answerCame(ticker_.nowMs());
         if (!running() || line_.offset() != s_.BlockOffset) {
             // An earlier block's answer, or one that comes after the upload ended: dropped.
+            traceAnswer(LineTrace::Verdict::EarlierBlock);
             if (step_ == Step::Quieting && line_.out() == 0 && !holdQuiet_) carryOn();
             return;
         }
@@ -224,12 +239,14 @@ void Upload::takeAnswer(const std::string& text) {
     const ReplyCheck check = checkReply(text);
     if (check) {
         candidate_.reset();
+        traceAnswer(LineTrace::Verdict::Accepted);
         acceptReply(text);
         return;
     }
     if (check.fault == ReplyFault::ChecksumMismatch) {
         if (candidate_ && *candidate_ == text) {
             candidate_.reset();
+            traceAnswer(LineTrace::Verdict::ConfirmedTwin);
             ++summary_.confirmedBlocks;
             if (!toldChecksumRule_) {
                 toldChecksumRule_ = true;
@@ -240,22 +257,27 @@ void Upload::takeAnswer(const std::string& text) {
         }
         candidate_ = text;
         // Once the operator knows the controller's rule, a first reply is no news.
-        refuse("checksum mismatch (" + check.detail + ")", !toldChecksumRule_);
+        refuse({Refusal::Why::ChecksumMismatch, check.detail}, !toldChecksumRule_);
         return;
     }
     candidate_.reset();
-    refuse("malformed reply (" + check.detail + ")");
+    refuse({Refusal::Why::Malformed, check.detail});
 }
 
-void Upload::refuse(const std::string& reason, bool tell) {
-    lastRefusal_ = reason;
+void Upload::traceAnswer(LineTrace::Verdict verdict, const std::string& reason) {
+    if (trace_) trace_->received(answer_, verdict, reason);
+}
+
+void Upload::refuse(const Refusal& refusal, bool tell) {
+    lastRefusal_ = refusal;
+    traceAnswer(LineTrace::Verdict::Refused, refusal.text());
     if (line_.out() > 0) {
         enter(Step::AwaitingReply);  // another answer for this block is on its way
-        if (tell) view_.replyRejected(blockAddress(), reason);
+        if (tell) view_.replyRejected(blockAddress(), refusal);
         return;
     }
     if (attempts_ >= kMaxAttempts) giveUp();
-    if (tell) view_.replyRejected(blockAddress(), reason);
+    if (tell) view_.replyRejected(blockAddress(), refusal);
     carryOn();
 }
 
@@ -269,8 +291,16 @@ void Upload::finish() {
 }
 
 void Upload::giveUp() {
-    throw Error(ErrorKind::Serial, "block " + hexAddress(blockAddress()) + ": " + lastRefusal_ + " after " +
-                                       std::to_string(attempts_) + " requests");
+    ErrorFacts facts;
+    facts.code = lastRefusal_.why == Refusal::Why::NoReply      ? ErrorFacts::Code::NoReply
+                 : lastRefusal_.why == Refusal::Why::Malformed ? ErrorFacts::Code::Malformed
+                                                               : ErrorFacts::Code::ChecksumMismatch;
+    facts.address = blockAddress();
+    facts.count = attempts_;
+    facts.reason = lastRefusal_.detail;
+    throw Error(ErrorKind::Serial, facts,
+                "block " + hexAddress(blockAddress()) + ": " + lastRefusal_.text() + " after " +
+                    std::to_string(attempts_) + " requests");
 }
 
 void Upload::acceptReply(std::string_view reply) {
@@ -309,7 +339,7 @@ void Upload::acceptReply(std::string_view reply) {
             markerOffset_ = s_.BlockOffset;
             s_.BlockOffset = static_cast<Integer>(verifyAll_ ? 0 : firstUnsure_);
             attempts_ = 0;
-            lastRefusal_.clear();
+            lastRefusal_ = {};
             view_.verifying(blockAddress(), kBaseAddress + markerOffset_, firstUnsure_ >= 0);
             if (firstUnsure_ < 0) {
                 carryOn();
@@ -324,19 +354,25 @@ void Upload::acceptReply(std::string_view reply) {
         }
     }
     if (s_.BlockOffset == kLastBlockOffset) {
-        throw Error(ErrorKind::Overflow, "end of program memory (" + hexAddress(blockAddress()) +
+        ErrorFacts facts;
+        facts.code = ErrorFacts::Code::NoEndMarker;
+        facts.address = blockAddress();
+        throw Error(ErrorKind::Overflow, facts, "end of program memory (" + hexAddress(blockAddress()) +
                                              ") reached without an end marker");
     }
     s_.BlockOffset = addChecked(s_.BlockOffset, static_cast<Integer>(kBlockBytes));
     attempts_ = 0;
-    lastRefusal_.clear();
+    lastRefusal_ = {};
     carryOn();
 }
 
 bool Upload::checkAgainstFirstRead(const std::array<Byte, kBlockBytes>& block) {
     const auto at = firstRead_.begin() + s_.BlockOffset;
     if (!std::equal(block.begin(), block.end(), at)) {
-        throw Error(ErrorKind::Serial, "block " + hexAddress(blockAddress()) +
+        ErrorFacts facts;
+        facts.code = ErrorFacts::Code::SecondReadDiffers;
+        facts.address = blockAddress();
+        throw Error(ErrorKind::Serial, facts, "block " + hexAddress(blockAddress()) +
                                            " read a second time differs from the first read; the line may "
                                            "have lost track of its answers: read again");
     }

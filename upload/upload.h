@@ -98,6 +98,9 @@ public:
     bool backToBack() const { return backToBack_; }
     // Every read is checked by a second one before its image is finished.
     void setVerify(bool on) { verifyAll_ = on; }
+    bool verify() const { return verifyAll_; }
+    // Told of every request and answer; null for none.
+    void setTrace(LineTrace* trace) { trace_ = trace; }
 
     Step step() const { return step_; }
     bool running() const;
@@ -120,7 +123,8 @@ private:
     void finish();
     void forgetAnswers();
     bool checkAgainstFirstRead(const std::array<Byte, kBlockBytes>& block);
-    void refuse(const std::string& reason, bool tell = true);
+    void refuse(const Refusal& refusal, bool tell = true);
+    void traceAnswer(LineTrace::Verdict verdict, const std::string& reason = {});
     [[noreturn]] void giveUp();
 
     SerialLink& link_;
@@ -135,7 +139,7 @@ private:
     bool tickedSinceRequest_ = false;       // a tick passed while the answer was awaited
     bool backToBack_ = false;               // requests do not wait for a tick
     std::optional<std::string> candidate_;  // well formed, checksum by another rule: needs a twin
-    std::string lastRefusal_;
+    Refusal lastRefusal_;
     bool toldChecksumRule_ = false;
     long lastAccepted_ = -1;                // address of the block taken last
     // Answers were given up as lost in this upload. One of them may still come and be taken
@@ -151,6 +155,8 @@ private:
     // out; then the image is finished (finishWhenQuiet_) or the next request goes.
     bool holdQuiet_ = false;
     bool finishWhenQuiet_ = false;
+    LineTrace* trace_ = nullptr;
+    std::string answer_;                    // the answer being handled, as it came
 };
 
 // "0x8020"

@@ -1,0 +1,59 @@
+#include "ui/port_list.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSerialPortInfo>
+#include <algorithm>
+
+namespace progread {
+
+QList<PortEntry> systemPorts() {
+    QList<PortEntry> ports;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        PortEntry e;
+        e.path = info.systemLocation();
+        e.description = info.description();
+        e.manufacturer = info.manufacturer();
+        e.serialNumber = info.serialNumber();
+        ports << e;
+    }
+    // A name that stays the same whichever socket the adapter is plugged into.
+    const QDir byId(QStringLiteral("/dev/serial/by-id"));
+    for (const QFileInfo& link :
+         byId.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot)) {
+        const QString target = link.canonicalFilePath();
+        for (PortEntry& e : ports) {
+            if (!target.isEmpty() && QFileInfo(e.path).canonicalFilePath() == target)
+                e.byId = link.filePath();
+        }
+    }
+    std::sort(ports.begin(), ports.end(),
+              [](const PortEntry& a, const PortEntry& b) { return a.path < b.path; });
+    return ports;
+}
+
+QString listingLine(const PortEntry& port) {
+    QStringList fields{port.path, port.byId, port.description, port.manufacturer,
+                       port.serialNumber};
+    // A tab or line break inside a field would shift the columns of a script reading them.
+    for (QString& f : fields)
+        f.replace(QLatin1Char('\t'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return fields.join(QLatin1Char('\t'));
+}
+
+QStringList completions(const QList<PortEntry>& ports) {
+    QStringList names;
+    for (const PortEntry& p : ports) {
+        names << p.path;
+        if (!p.byId.isEmpty()) names << p.byId;
+    }
+    return names;
+}
+
+QString portPaths(const QList<PortEntry>& ports) {
+    QStringList paths;
+    for (const PortEntry& p : ports) paths << p.path;
+    return paths.join(QStringLiteral(", "));
+}
+
+}  // namespace progread

@@ -1,0 +1,85 @@
+#include "ui/trace_file.h"
+
+#include <QDateTime>
+
+namespace progread {
+
+QString traceChars(const std::string& chars) {
+    QString out;
+    for (const char ch : chars) {
+        const auto c = static_cast<unsigned char>(ch);
+        switch (c) {
+            case 0x02:
+                out += QStringLiteral("<STX>");
+                break;
+            case 0x03:
+                out += QStringLiteral("<ETX>");
+                break;
+            case 0x06:
+                out += QStringLiteral("<ACK>");
+                break;
+            case 0x15:
+                out += QStringLiteral("<NAK>");
+                break;
+            case 0x0D:
+                out += QStringLiteral("<CR>");
+                break;
+            case 0x0A:
+                out += QStringLiteral("<LF>");
+                break;
+            default:
+                if (c < 0x20 || c >= 0x7F) {
+                    out += QStringLiteral("<0x%1>").arg(
+                        QString::number(c, 16).toUpper().rightJustified(2, QLatin1Char('0')));
+                } else {
+                    out += QLatin1Char(ch);
+                }
+        }
+    }
+    return out;
+}
+
+const char* verdictName(LineTrace::Verdict verdict) {
+    switch (verdict) {
+        case LineTrace::Verdict::Accepted:
+            return "accepted";
+        case LineTrace::Verdict::ConfirmedTwin:
+            return "accepted, repeats the reply before";
+        case LineTrace::Verdict::Refused:
+            return "rejected";
+        case LineTrace::Verdict::EarlierBlock:
+            return "dropped: an answer to an earlier request";
+        case LineTrace::Verdict::Stray:
+            return "dropped as stray: nothing was asked";
+        case LineTrace::Verdict::OutOfStep:
+            return "out of step: came when none was due";
+    }
+    return "?";
+}
+
+bool TraceFile::open(const QString& path, QString* why) {
+    file_.setFileName(path);
+    if (file_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) return true;
+    if (why) *why = file_.errorString();
+    return false;
+}
+
+void TraceFile::write(const QString& line) {
+    const QString stamp =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+    file_.write((stamp + QLatin1Char(' ') + line + QLatin1Char('\n')).toUtf8());
+    file_.flush();  // a trace is wanted most when the tool is stopped hard
+}
+
+void TraceFile::sent(const std::string& chars) {
+    write(QStringLiteral("-> ") + traceChars(chars));
+}
+
+void TraceFile::received(const std::string& chars, Verdict verdict, const std::string& reason) {
+    QString line = QStringLiteral("<- ") + traceChars(chars) + QStringLiteral("  ") +
+                   QLatin1String(verdictName(verdict));
+    if (!reason.empty()) line += QStringLiteral(": ") + QString::fromStdString(reason);
+    write(line);
+}
+
+}  // namespace progread
