@@ -16,7 +16,7 @@ namespace progread::fuzz {
 namespace {
 
 constexpr long long kPeriodMs = 100;
-constexpr long long kAnswerMs = 71;     // 68 characters at 9600 baud, 7E1
+constexpr long long kAnswerMs = 71;  // 68 characters at 9600 baud, 7E1
 
 class Clock : public Ticker {
 public:
@@ -140,9 +140,11 @@ public:
                 }
                 case 8: {
                     std::string noise;
-                    for (int n = next() % 8 + 1; n > 0 && more(); --n) noise += static_cast<char>(next());
+                    for (int n = next() % 8 + 1; n > 0 && more(); --n)
+                        noise += static_cast<char>(next());
                     // Noise without an STX is dropped by the framer, or spoils a single reply.
-                    if (noise.find(static_cast<char>(kStx)) != std::string::npos) result_.faithful = false;
+                    if (noise.find(static_cast<char>(kStx)) != std::string::npos)
+                        result_.faithful = false;
                     arrivals_.emplace(clock_.now, noise);
                     break;
                 }
@@ -181,27 +183,33 @@ private:
         const ReplyCheck check = checkReply(text);
         const bool twin = check.fault == ReplyFault::ChecksumMismatch && text == line_.inputBefore;
         if (!check && !twin) return fault("a refused reply was written: " + check.detail);
-        if (image_.pairs != static_cast<int>(kBlockBytes / 2)) return fault("not a whole block written");
-        const std::size_t at = image_.bytes.size() - kBlockBytes - (image_.tails > tails ? 1026 : 0);
+        if (image_.pairs != static_cast<int>(kBlockBytes / 2))
+            return fault("not a whole block written");
+        const std::size_t at =
+            image_.bytes.size() - kBlockBytes - (image_.tails > tails ? 1026 : 0);
         for (std::size_t i = 0; i < kBlockBytes; ++i) {
-            const BytePair p = DecodeGroup(static_cast<Byte>(text[1 + 4 * (i / 2)]),
-                                           static_cast<Byte>(text[2 + 4 * (i / 2)]),
-                                           static_cast<Byte>(text[3 + 4 * (i / 2)]),
-                                           static_cast<Byte>(text[4 + 4 * (i / 2)]));
-            if (image_.bytes[at + i] != (i % 2 ? p.second : p.first)) return fault("written bytes differ from the reply");
+            const BytePair p = DecodeGroup(
+                static_cast<Byte>(text[1 + 4 * (i / 2)]), static_cast<Byte>(text[2 + 4 * (i / 2)]),
+                static_cast<Byte>(text[3 + 4 * (i / 2)]), static_cast<Byte>(text[4 + 4 * (i / 2)]));
+            if (image_.bytes[at + i] != (i % 2 ? p.second : p.first))
+                return fault("written bytes differ from the reply");
         }
     }
 
     void checkFinished() {
         const std::vector<Byte>& b = image_.bytes;
-        if (b.size() < 1026 || (b.size() - 1026) % 32 != 0) return fault("a finished image is not blocks and a tail");
+        if (b.size() < 1026 || (b.size() - 1026) % 32 != 0)
+            return fault("a finished image is not blocks and a tail");
         const std::size_t blocks = (b.size() - 1026) / 32;
         for (std::size_t k = 0; k < blocks; ++k) {
             bool marker = false;
-            for (std::size_t i = k * 32; i < k * 32 + 32; i += 2) marker = marker || (b[i] == 0x0F && b[i + 1] == 0x00);
-            if (marker != (k + 1 == blocks)) return fault("the end marker is not in the last block only");
+            for (std::size_t i = k * 32; i < k * 32 + 32; i += 2)
+                marker = marker || (b[i] == 0x0F && b[i + 1] == 0x00);
+            if (marker != (k + 1 == blocks))
+                return fault("the end marker is not in the last block only");
         }
-        if (result_.faithful && b != expected_) return fault("a faithful controller's read finished with a wrong image");
+        if (result_.faithful && b != expected_)
+            return fault("a faithful controller's read finished with a wrong image");
         ++result_.finished;
     }
 
@@ -215,12 +223,15 @@ private:
             const std::string request = line_.sent.substr(0, kRequestLength);
             line_.sent.erase(0, kRequestLength);
             const long offset = std::stol(request.substr(4, 4), nullptr, 16) - kBaseAddress;
-            if (trace_) std::fprintf(stderr, "%7lld  request for %04lX%s\n", clock_.now, offset + kBaseAddress, dropNext_ > 0 ? " (lost)" : "");
+            if (trace_)
+                std::fprintf(stderr, "%7lld  request for %04lX%s\n", clock_.now,
+                             offset + kBaseAddress, dropNext_ > 0 ? " (lost)" : "");
             if (dropNext_ > 0) {
                 --dropNext_;
                 continue;
             }
-            std::string answer = BuildBlockReply(std::span<const Byte, 32>(memory_.data() + offset, 32));
+            std::string answer =
+                BuildBlockReply(std::span<const Byte, 32>(memory_.data() + offset, 32));
             if (!corruptNext_.empty()) {
                 answer[corruptNext_.front().first] = corruptNext_.front().second;
                 corruptNext_.erase(corruptNext_.begin());
@@ -251,8 +262,10 @@ private:
             } else {
                 const std::string chars = arrivals_.begin()->second;
                 if (trace_ && chars.size() > 1 && chars[0] == static_cast<char>(kStx)) {
-                    std::fprintf(stderr, "%7lld  answer arrives: %.8s...  step %d, out %d, block %04X\n", clock_.now,
-                                 chars.c_str() + 1, static_cast<int>(upload_.step()), upload_.line().out(),
+                    std::fprintf(stderr,
+                                 "%7lld  answer arrives: %.8s...  step %d, out %d, block %04X\n",
+                                 clock_.now, chars.c_str() + 1, static_cast<int>(upload_.step()),
+                                 upload_.line().out(),
                                  static_cast<unsigned>(kBaseAddress + upload_.state().BlockOffset));
                 }
                 arrivals_.erase(arrivals_.begin());
@@ -289,6 +302,8 @@ private:
 
 }  // namespace
 
-ScriptResult runScript(const std::uint8_t* data, std::size_t size) { return Script(data, size).run(); }
+ScriptResult runScript(const std::uint8_t* data, std::size_t size) {
+    return Script(data, size).run();
+}
 
 }  // namespace progread::fuzz

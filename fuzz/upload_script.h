@@ -21,7 +21,7 @@ namespace progread::fuzz {
 struct ScriptResult {
     std::optional<std::string> violation;  // what the oracle found wrong, if anything
     bool faithful = false;
-    int finished = 0;                      // uploads that finished
+    int finished = 0;  // uploads that finished
     int stopped = 0;
 };
 

@@ -6,7 +6,7 @@ namespace progread {
 
 // Where an upload puts what it decodes. Every call may raise an Error of kind File.
 class ImageSink {
-  public:
+public:
     virtual ~ImageSink() = default;
     virtual void appendPair(BytePair pair) = 0;
     virtual void appendTail() = 0;

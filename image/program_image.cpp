@@ -105,7 +105,8 @@ ErrorFacts fileFacts(ErrorFacts::Code code, const fs::path& path, ErrorFacts::Ac
     return facts;
 }
 
-[[noreturn]] void fileError(ErrorFacts::Action action, const std::string& words, const fs::path& path, int err) {
+[[noreturn]] void fileError(ErrorFacts::Action action, const std::string& words,
+                            const fs::path& path, int err) {
     throw Error(ErrorKind::File, fileFacts(ErrorFacts::Code::FileFailed, path, action, reason(err)),
                 "cannot " + words + " " + path.string() + ": " + reason(err));
 }
@@ -120,7 +121,8 @@ void replaceFile(const fs::path& from, const fs::path& to) {
     if (::rename(from.c_str(), to.c_str()) == 0) return;
     const std::string why = reason(errno);
 #endif
-    throw Error(ErrorKind::File, fileFacts(ErrorFacts::Code::FileFailed, from, ErrorFacts::Action::Rename, why, to),
+    throw Error(ErrorKind::File,
+                fileFacts(ErrorFacts::Code::FileFailed, from, ErrorFacts::Action::Rename, why, to),
                 "cannot rename " + from.string() + " to " + to.string() + ": " + why);
 }
 
@@ -154,7 +156,8 @@ Move moveNoReplace(const fs::path& from, const fs::path& to) {
         why = reason(errno);
     }
 #endif
-    throw Error(ErrorKind::File, fileFacts(ErrorFacts::Code::FileFailed, from, ErrorFacts::Action::Move, why, to),
+    throw Error(ErrorKind::File,
+                fileFacts(ErrorFacts::Code::FileFailed, from, ErrorFacts::Action::Move, why, to),
                 "cannot move " + from.string() + " to " + to.string() + ": " + why);
 }
 
@@ -213,7 +216,8 @@ int probeDir(const fs::path& dir) {
 fs::file_type typeOf(const fs::path& p) {
     std::error_code ec;
     const fs::file_status st = fs::symlink_status(p, ec);
-    if (ec && st.type() != fs::file_type::not_found) fileError(ErrorFacts::Action::LookAt, "look at", p, ec.value());
+    if (ec && st.type() != fs::file_type::not_found)
+        fileError(ErrorFacts::Action::LookAt, "look at", p, ec.value());
     return st.type();
 }
 
@@ -251,7 +255,8 @@ ProgramImage::~ProgramImage() {
 
 PrepareReport ProgramImage::prepare() {
     close();
-    if (const int err = probeDir(dir_)) fileError(ErrorFacts::Action::WriteInFolder, "write in the folder", dir_, err);
+    if (const int err = probeDir(dir_))
+        fileError(ErrorFacts::Action::WriteInFolder, "write in the folder", dir_, err);
     PrepareReport report;
     readTemplate(report);
     moveEarlierImageAside(false);
@@ -266,8 +271,8 @@ void ProgramImage::readTemplate(PrepareReport& report) {
         // Creating the file would write through the link; replacing it would lose where it led.
         throw Error(ErrorKind::File, fileFacts(ErrorFacts::Code::TemplateLinkBroken, templ),
                     "the template " + templ.string() +
-                                         " is a link to a file that is not there; restore the "
-                                         "file or remove the link");
+                        " is a link to a file that is not there; restore the "
+                        "file or remove the link");
     }
     errno = 0;
     const int fd = openRead(templ);
@@ -286,7 +291,8 @@ void ProgramImage::readTemplate(PrepareReport& report) {
         // As the programming software does: leave an empty template for the operator to fill.
         errno = 0;
         const int created = createNew(templ);
-        if (created < 0 || !closeFile(created)) fileError(ErrorFacts::Action::CreateTemplate, "create the template", templ, errno);
+        if (created < 0 || !closeFile(created))
+            fileError(ErrorFacts::Action::CreateTemplate, "create the template", templ, errno);
         report.templateMissing = true;
     } else {
         fileError(ErrorFacts::Action::OpenTemplate, "open the template", templ, errno);
@@ -329,7 +335,7 @@ fs::path ProgramImage::moveToHistory(const fs::path& file, const std::string& su
     }
     throw Error(ErrorKind::File, fileFacts(ErrorFacts::Code::HistoryFull, file, {}, {}, history),
                 "cannot move " + file.string() + " into " + history.string() +
-                                     ": every name for its time is taken");
+                    ": every name for its time is taken");
 }
 
 void ProgramImage::replaceInterruptedPart() {
@@ -345,7 +351,8 @@ void ProgramImage::replaceInterruptedPart() {
             if (blocks == 0) break;  // a header alone: nothing to keep
             // What an earlier read kept (all of it, if only its publishing failed) is kept
             // on, under a name no program takes for an image.
-            notes_.push_back({FileNote::Kind::ReplacedPart, moveToHistory(part, ".pmw.part"), blocks});
+            notes_.push_back(
+                {FileNote::Kind::ReplacedPart, moveToHistory(part, ".pmw.part"), blocks});
             return;
         }
         case fs::file_type::symlink:

@@ -32,7 +32,7 @@ struct PrepareReport {
 struct FileNote {
     enum class Kind {
         MovedToHistory,  // path: where the earlier duqu.pmw now lies
-        ReplacedPart,    // path: where the .part of an earlier read went in history/; blocks: it held
+        ReplacedPart,  // path: where the .part of an earlier read went in history/; blocks: it held
     };
     Kind kind;
     std::filesystem::path path;
@@ -40,7 +40,7 @@ struct FileNote {
 };
 
 class ProgramImage : public ImageSink {
-  public:
+public:
     static constexpr std::size_t kHeaderBytes = 256;
     static constexpr std::size_t kTailValues = 513;
     static constexpr std::size_t kTailBytes = 2 * kTailValues;
@@ -85,12 +85,13 @@ class ProgramImage : public ImageSink {
     std::filesystem::path templatePath() const { return dir_ / kTemplateName; }
     std::filesystem::path historyPath() const { return dir_ / kHistoryDir; }
 
-  private:
+private:
     void readTemplate(PrepareReport& report);
     void moveEarlierImageAside(bool removeEmpty);
     void replaceInterruptedPart();
     // Moves file into history/ as duqu-<its time><suffix>, never replacing a name there.
-    std::filesystem::path moveToHistory(const std::filesystem::path& file, const std::string& suffix);
+    std::filesystem::path moveToHistory(const std::filesystem::path& file,
+                                        const std::string& suffix);
     void writePending(std::size_t count);
     void closeQuietly();
 

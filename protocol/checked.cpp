@@ -15,14 +15,19 @@ Byte toByte(long value) {
 }
 
 Integer toInteger(long value) {
-    if (value < std::numeric_limits<Integer>::min() || value > std::numeric_limits<Integer>::max()) {
+    if (value < std::numeric_limits<Integer>::min() ||
+        value > std::numeric_limits<Integer>::max()) {
         throw Error(ErrorKind::Overflow, std::to_string(value) + " does not fit a 16-bit integer");
     }
     return static_cast<Integer>(value);
 }
 
-Integer addChecked(Integer a, Integer b) { return toInteger(long{a} + long{b}); }
-Integer mulChecked(Integer a, Integer b) { return toInteger(long{a} * long{b}); }
+Integer addChecked(Integer a, Integer b) {
+    return toInteger(long{a} + long{b});
+}
+Integer mulChecked(Integer a, Integer b) {
+    return toInteger(long{a} * long{b});
+}
 
 std::string_view trimSpaces(std::string_view text) {
     while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
@@ -78,7 +83,11 @@ long roundedHalfEven(std::string_view text) {
 
 }  // namespace
 
-Byte textToByte(std::string_view text) { return toByte(roundedHalfEven(text)); }
-Integer textToInteger(std::string_view text) { return toInteger(roundedHalfEven(text)); }
+Byte textToByte(std::string_view text) {
+    return toByte(roundedHalfEven(text));
+}
+Integer textToInteger(std::string_view text) {
+    return toInteger(roundedHalfEven(text));
+}
 
 }  // namespace progread

@@ -27,14 +27,14 @@ struct ErrorFacts {
         SecondReadDiffers,  // address: the first block the two reads disagree on
         PortChanged,        // subject: the new port
         NoPortChosen,
-        PortNotFound,       // subject: the port
-        PortBusy,           // subject: the port; reason: the system's words
-        PortPermission,     // subject: the port; other: the group to join; count: 1 when the
-                            // device's own group may open it, 0 when a udev rule is needed
-        PortAlreadyOpen,    // subject: the port
-        PortOpenFailed,     // subject: the port; reason: the system's words
-        PortWriteFailed,    // subject: the port; reason: the system's words
-        PortLost,           // subject: the port; reason: the system's words
+        PortNotFound,     // subject: the port
+        PortBusy,         // subject: the port; reason: the system's words
+        PortPermission,   // subject: the port; other: the group to join; count: 1 when the
+                          // device's own group may open it, 0 when a udev rule is needed
+        PortAlreadyOpen,  // subject: the port
+        PortOpenFailed,   // subject: the port; reason: the system's words
+        PortWriteFailed,  // subject: the port; reason: the system's words
+        PortLost,         // subject: the port; reason: the system's words
         PortFieldEmpty,
         PortNumberTooSmall,  // count: the number typed
         NotAPort,            // subject: the text typed
@@ -46,8 +46,21 @@ struct ErrorFacts {
         ImageNotOpen,        // subject: the partial image
         FolderInUse,         // subject: the folder; count: the process holding it (0: unknown)
     };
-    enum class Action { None, LookAt, Remove, WriteInFolder, ReadTemplate, CreateTemplate, OpenTemplate,
-                        CreateFolder, Create, WriteTo, Close, Rename, Move };
+    enum class Action {
+        None,
+        LookAt,
+        Remove,
+        WriteInFolder,
+        ReadTemplate,
+        CreateTemplate,
+        OpenTemplate,
+        CreateFolder,
+        Create,
+        WriteTo,
+        Close,
+        Rename,
+        Move
+    };
     Code code = Code::Other;
     Action action = Action::None;
     long address = -1;

@@ -8,7 +8,9 @@ namespace progread {
 
 namespace {
 
-bool isUpperHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
+bool isUpperHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+}
 
 std::string printable(char c) {
     auto code = static_cast<unsigned char>(c);
@@ -21,7 +23,8 @@ std::string printable(char c) {
 }  // namespace
 
 ReadRequest BuildReadRequest(Integer offset) {
-    if (offset < 0 || offset > kLastBlockOffset || offset % static_cast<Integer>(kBlockBytes) != 0) {
+    if (offset < 0 || offset > kLastBlockOffset ||
+        offset % static_cast<Integer>(kBlockBytes) != 0) {
         throw Error(ErrorKind::Overflow,
                     "block offset " + std::to_string(offset) + " lies outside program memory");
     }
@@ -62,7 +65,9 @@ Integer frameSum(std::span<const Byte> chars) {
 }
 
 ReplyCheck checkReply(std::string_view reply) {
-    auto malformed = [](std::string detail) { return ReplyCheck{ReplyFault::Malformed, std::move(detail)}; };
+    auto malformed = [](std::string detail) {
+        return ReplyCheck{ReplyFault::Malformed, std::move(detail)};
+    };
     if (reply.size() != kReplyLength) {
         return malformed(std::to_string(reply.size()) + " characters, " +
                          std::to_string(kReplyLength) + " expected");

@@ -41,7 +41,9 @@ struct BytePair {
 BytePair DecodeGroup(Byte c1, Byte c2, Byte c3, Byte c4);
 
 // The program ends at the pair 0F 00, recognised only inside one group.
-inline bool isEndMarker(BytePair pair) { return pair.first == 0x0F && pair.second == 0x00; }
+inline bool isEndMarker(BytePair pair) {
+    return pair.first == 0x0F && pair.second == 0x00;
+}
 
 // Checked sum of the character codes in chars (requests: 2..11, replies: 2..66).
 Integer frameSum(std::span<const Byte> chars);

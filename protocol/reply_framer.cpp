@@ -13,7 +13,9 @@ void ReplyFramer::feed(std::string_view chars) {
     }
 }
 
-bool ReplyFramer::hasReply() const { return buffer_.size() >= kReplyLength; }
+bool ReplyFramer::hasReply() const {
+    return buffer_.size() >= kReplyLength;
+}
 
 std::string ReplyFramer::takeReply() {
     std::string reply = buffer_.substr(0, kReplyLength);

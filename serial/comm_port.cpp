@@ -36,7 +36,8 @@ void CommPort::openPort() {
         throw Error(ErrorKind::Serial, facts, "no port chosen");
     }
     port_.setPortName(QString::fromStdString(name_));
-    if (!port_.open(QIODevice::ReadWrite)) throw openError(name_, port_.error(), port_.errorString());
+    if (!port_.open(QIODevice::ReadWrite))
+        throw openError(name_, port_.error(), port_.errorString());
     port_.clear();
     framer_.clear();
 }
@@ -52,12 +53,15 @@ void CommPort::Output(Byte ch) {
         ErrorFacts facts;
         facts.code = ErrorFacts::Code::PortWriteFailed;
         facts.subject = name_;
-        facts.reason = port_.isOpen() ? port_.errorString().toStdString() : std::string("the port is not open");
+        facts.reason = port_.isOpen() ? port_.errorString().toStdString()
+                                      : std::string("the port is not open");
         throw Error(ErrorKind::Serial, facts, "cannot write to " + name_ + ": " + facts.reason);
     }
 }
 
-std::string CommPort::Input() { return framer_.hasReply() ? framer_.takeReply() : std::string(); }
+std::string CommPort::Input() {
+    return framer_.hasReply() ? framer_.takeReply() : std::string();
+}
 
 void CommPort::discardInput() {
     if (port_.isOpen()) {
@@ -111,7 +115,8 @@ Error lostError(const std::string& portName, const QString& why) {
                  "the port " + portName + " went away (" + facts.reason + "); it has been closed");
 }
 
-Error openError(const std::string& portName, QSerialPort::SerialPortError error, const QString& systemText) {
+Error openError(const std::string& portName, QSerialPort::SerialPortError error,
+                const QString& systemText) {
     ErrorFacts facts;
     facts.subject = portName;
     facts.reason = systemText.toStdString();
@@ -124,10 +129,12 @@ Error openError(const std::string& portName, QSerialPort::SerialPortError error,
         case QSerialPort::PermissionError: {
 #ifndef _WIN32
             const QFileInfo device(QString::fromStdString(portName));
-            if (device.exists() && ::access(device.filePath().toLocal8Bit().constData(), R_OK | W_OK) != 0) {
+            if (device.exists() &&
+                ::access(device.filePath().toLocal8Bit().constData(), R_OK | W_OK) != 0) {
                 DeviceAccess access;
                 access.group = device.group().toStdString();
-                access.groupCanReadWrite = device.permission(QFile::ReadGroup) && device.permission(QFile::WriteGroup);
+                access.groupCanReadWrite =
+                    device.permission(QFile::ReadGroup) && device.permission(QFile::WriteGroup);
                 access.dialoutExists = ::getgrnam("dialout") != nullptr;
                 access.uucpExists = ::getgrnam("uucp") != nullptr;
                 facts.code = ErrorFacts::Code::PortPermission;

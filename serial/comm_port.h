@@ -50,7 +50,8 @@ private:
 };
 
 // Why a port could not be opened, as facts (and in English).
-Error openError(const std::string& portName, QSerialPort::SerialPortError error, const QString& systemText);
+Error openError(const std::string& portName, QSerialPort::SerialPortError error,
+                const QString& systemText);
 // The port went away while open.
 Error lostError(const std::string& portName, const QString& why);
 

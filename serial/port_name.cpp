@@ -24,8 +24,10 @@ bool startsWith(std::string_view s, std::string_view prefix) {
 bool isWindowsComName(std::string_view s) {
     if (s.size() < 4) return false;
     std::string head(s.substr(0, 3));
-    std::transform(head.begin(), head.end(), head.begin(), [](unsigned char c) { return std::toupper(c); });
-    return head == "COM" && std::all_of(s.begin() + 3, s.end(), [](unsigned char c) { return std::isdigit(c); });
+    std::transform(head.begin(), head.end(), head.begin(),
+                   [](unsigned char c) { return std::toupper(c); });
+    return head == "COM" &&
+           std::all_of(s.begin() + 3, s.end(), [](unsigned char c) { return std::isdigit(c); });
 }
 
 bool looksLikeNumber(std::string_view s) {
@@ -38,8 +40,10 @@ bool looksLikeNumber(std::string_view s) {
 
 std::string portNameFor(std::string_view typed, Platform platform) {
     std::string_view text = typed;
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
+        text.remove_prefix(1);
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+        text.remove_suffix(1);
     if (text.empty()) {
         ErrorFacts facts;
         facts.code = ErrorFacts::Code::PortFieldEmpty;
@@ -58,7 +62,8 @@ std::string portNameFor(std::string_view typed, Platform platform) {
         return platform == Platform::Windows ? "COM" + std::to_string(n)
                                              : "/dev/ttyS" + std::to_string(n - 1);
     }
-    const bool hasSpace = std::any_of(text.begin(), text.end(), [](unsigned char c) { return std::isspace(c); });
+    const bool hasSpace =
+        std::any_of(text.begin(), text.end(), [](unsigned char c) { return std::isspace(c); });
     if (!hasSpace) {
         if (platform == Platform::Windows) {
             // Qt reaches COM10 and above through \\.\COMn only when the name is spelt "COM"
@@ -69,7 +74,8 @@ std::string portNameFor(std::string_view typed, Platform platform) {
                 if (digits == "0") {
                     ErrorFacts facts;
                     facts.code = ErrorFacts::Code::PortNumberTooSmall;
-                    throw Error(ErrorKind::Overflow, facts, "port COM0 does not exist; ports are numbered from 1");
+                    throw Error(ErrorKind::Overflow, facts,
+                                "port COM0 does not exist; ports are numbered from 1");
                 }
                 return "COM" + std::string(digits);
             }
@@ -101,8 +107,8 @@ std::string permissionAdvice(const DeviceAccess& access) {
     const std::string join = "sudo usermod -aG ";
     const std::string relog = " \"$USER\", then log out and in again";
     if (joiningIsEnough(access)) {
-        return "permission denied; the user must be in the group '" + access.group + "' (" + join + access.group +
-               relog + ")";
+        return "permission denied; the user must be in the group '" + access.group + "' (" + join +
+               access.group + relog + ")";
     }
     const std::string group = groupToJoin(access);
     return "permission denied; only " + (access.group.empty() ? std::string("its owner") : "root") +

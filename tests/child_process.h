@@ -22,7 +22,7 @@ extern char** environ;
 namespace progread::testing {
 
 struct ChildOutcome {
-    int exitCode = -1;   // -1 when it ended by a signal
+    int exitCode = -1;  // -1 when it ended by a signal
     int signal = 0;
     std::string stdErr;
     double wallSeconds = 0;
@@ -32,7 +32,8 @@ struct ChildOutcome {
 };
 
 // watch runs every 20 ms while the child runs, with its pid; it may signal it.
-inline ChildOutcome runChild(const std::vector<std::string>& argv, const std::vector<std::string>& unsetEnv = {},
+inline ChildOutcome runChild(const std::vector<std::string>& argv,
+                             const std::vector<std::string>& unsetEnv = {},
                              const std::function<void(pid_t)>& watch = {}) {
     ChildOutcome out;
     std::vector<std::string> env;
@@ -80,7 +81,8 @@ inline ChildOutcome runChild(const std::vector<std::string>& argv, const std::ve
     int status = 0;
     rusage usage{};
     ::wait4(pid, &status, 0, &usage);
-    out.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    out.wallSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     out.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                      static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     out.peakRssKb = usage.ru_maxrss;

@@ -73,7 +73,8 @@ struct MemorySink : ImageSink {
     bool failWrites = false;
 
     void appendPair(BytePair p) override {
-        if (failWrites) throw Error(ErrorKind::File, "cannot write to the image /x/duqu.pmw: disk full");
+        if (failWrites)
+            throw Error(ErrorKind::File, "cannot write to the image /x/duqu.pmw: disk full");
         bytes.push_back(p.first);
         bytes.push_back(p.second);
     }
@@ -99,7 +100,9 @@ struct RecordingView : UploadView {
     int toldChecksumRule = 0;
 
     void showProgress(const std::string& text) override { progress.push_back(text); }
-    void replyRejected(long, const Refusal& refusal) override { rejections.push_back(refusal.text()); }
+    void replyRejected(long, const Refusal& refusal) override {
+        rejections.push_back(refusal.text());
+    }
     void checksumsByAnotherRule() override { ++toldChecksumRule; }
     void uploadFinished(const UploadSummary&) override { ++finished; }
     void uploadStopped(const Error& e, bool) override { errors.push_back(e); }
@@ -191,7 +194,9 @@ struct Rig {
     void advance(long long ms) { advanceTo(ticker.now + ms); }
 
     // Up to and including the next tick (or 100 ms when the timer is off).
-    void tick() { advanceTo(ticker.enabled ? ticker.nextTick : ticker.now + FakeTicker::kPeriodMs); }
+    void tick() {
+        advanceTo(ticker.enabled ? ticker.nextTick : ticker.now + FakeTicker::kPeriodMs);
+    }
 
     // Starts an upload and runs it until it ends or maxMs of simulated time pass.
     void run(long long maxMs = 10'000'000) {
@@ -211,7 +216,8 @@ struct Rig {
     std::vector<Byte> cleanImage() const {
         std::size_t end = 0;
         while (!(memory[end] == 0x0F && memory[end + 1] == 0x00)) end += 2;
-        std::vector<Byte> expected(memory.begin(), memory.begin() + static_cast<long>((end / 32 + 1) * 32));
+        std::vector<Byte> expected(memory.begin(),
+                                   memory.begin() + static_cast<long>((end / 32 + 1) * 32));
         for (int k = 0; k < 513; ++k) {
             expected.push_back(0xFF);
             expected.push_back(0x00);

@@ -61,7 +61,8 @@ private:
 
 // What a correct image holds, worked out here from the memory the controller served: the
 // header, every block up to the one holding the end marker, and the tail.
-inline std::vector<Byte> expectedImage(const std::vector<Byte>& templ, const std::vector<Byte>& memory) {
+inline std::vector<Byte> expectedImage(const std::vector<Byte>& templ,
+                                       const std::vector<Byte>& memory) {
     std::vector<Byte> image(256, 0);
     for (std::size_t i = 0; i < templ.size() && i < 256; ++i) image[i] = templ[i];
     std::size_t end = 0;

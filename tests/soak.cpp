@@ -8,11 +8,11 @@
 #include <QApplication>
 #include <algorithm>
 #include <atomic>
-#include <mutex>
-#include <thread>
 #include <cstdio>
 #include <fstream>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "child_process.h"
 #include "qt_helpers.h"
@@ -64,7 +64,8 @@ bool cleanStop(const std::string& err, const std::filesystem::path& dir) {
 int main(int argc, char** argv) {
     const int reads = argc > 1 ? std::atoi(argv[1]) : 200;
     const int windowReads = argc > 2 ? std::atoi(argv[2]) : 30;
-    const char* permille = std::getenv("SOAK_FAULTS_PERMILLE") ? std::getenv("SOAK_FAULTS_PERMILLE") : "15";
+    const char* permille =
+        std::getenv("SOAK_FAULTS_PERMILLE") ? std::getenv("SOAK_FAULTS_PERMILLE") : "15";
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
 
@@ -75,8 +76,8 @@ int main(int argc, char** argv) {
     const QString memoryArg = QString::fromStdString((files / "memory.bin").string());
     int failures = 0;
 
-    std::printf("soak: %d reads of a %zu-block program, faults at %s per thousand requests\n", reads, kBlocks,
-                permille);
+    std::printf("soak: %d reads of a %zu-block program, faults at %s per thousand requests\n",
+                reads, kBlocks, permille);
     // Reads wait on the line, not on the processor: several run side by side.
     constexpr int kSideBySide = 8;
     int finished = 0, stopped = 0;
@@ -86,11 +87,12 @@ int main(int argc, char** argv) {
     std::atomic<int> nextRead{1};
     auto worker = [&] {
         for (int i = nextRead++; i <= reads; i = nextRead++) {
-            SimProcess sim({PROGREAD_SIM, "--memory", memoryArg.toStdString(), "--random-faults", permille, "--seed",
-                            std::to_string(i)});
+            SimProcess sim({PROGREAD_SIM, "--memory", memoryArg.toStdString(), "--random-faults",
+                            permille, "--seed", std::to_string(i)});
             TempDir dir;
-            const ChildOutcome out = runChild({PROGREAD_EXE, "--read", sim.port(), "--dir", dir.path().string()},
-                                              {"DISPLAY", "QT_QPA_PLATFORM"});
+            const ChildOutcome out =
+                runChild({PROGREAD_EXE, "--read", sim.port(), "--dir", dir.path().string()},
+                         {"DISPLAY", "QT_QPA_PLATFORM"});
             const bool exact = out.exitCode == 0 && readFile(dir / "duqu.pmw") == expected;
             const bool clean = out.exitCode == 1 && cleanStop(out.stdErr, dir.path());
             std::lock_guard<std::mutex> lock(mutex);
@@ -104,12 +106,13 @@ int main(int argc, char** argv) {
                 ++stopped;
             } else {
                 ++failures;
-                std::printf("soak: read %d (seed %d): exit %d signal %d\n%s\n", i, i, out.exitCode, out.signal,
-                            out.stdErr.c_str());
+                std::printf("soak: read %d (seed %d): exit %d signal %d\n%s\n", i, i, out.exitCode,
+                            out.signal, out.stdErr.c_str());
             }
             const int done = finished + stopped + failures;
             if (done % 20 == 0 || done == reads) {
-                std::printf("soak: %d reads: %d exact, %d clean stops, %d bad\n", done, finished, stopped, failures);
+                std::printf("soak: %d reads: %d exact, %d clean stops, %d bad\n", done, finished,
+                            stopped, failures);
                 std::fflush(stdout);
             }
         }
@@ -118,8 +121,10 @@ int main(int argc, char** argv) {
     for (int t = 0; t < kSideBySide; ++t) workers.emplace_back(worker);
     for (auto& t : workers) t.join();
     if (reads > 0) {
-        std::printf("soak: --read: %.1f s wall and %.2f s CPU a read on average; peak memory %ld..%ld KiB\n",
-                    wall / reads, cpu / reads, rssMin, rssMax);
+        std::printf(
+            "soak: --read: %.1f s wall and %.2f s CPU a read on average; peak memory %ld..%ld "
+            "KiB\n",
+            wall / reads, cpu / reads, rssMin, rssMax);
     }
 
     if (windowReads > 0) {
@@ -142,9 +147,11 @@ int main(int argc, char** argv) {
                 ++failures;
                 break;
             }
-            if (w.upload().step() == Upload::Step::Finished && readFile(dir / "duqu.pmw") == expected) {
+            if (w.upload().step() == Upload::Step::Finished &&
+                readFile(dir / "duqu.pmw") == expected) {
                 ++wFinished;
-            } else if (w.upload().step() == Upload::Step::Stopped && !std::filesystem::exists(dir / "duqu.pmw")) {
+            } else if (w.upload().step() == Upload::Step::Stopped &&
+                       !std::filesystem::exists(dir / "duqu.pmw")) {
                 ++wStopped;
             } else {
                 ++failures;
@@ -156,9 +163,11 @@ int main(int argc, char** argv) {
             fds.push_back(openFds());
         }
         if (!rss.empty()) {
-            std::printf("soak: window: %d reads, %d exact, %d clean stops; memory %ld KiB after the first, %ld KiB "
-                        "after the last; open files %d after the first, %d after the last\n",
-                        windowReads, wFinished, wStopped, rss.front(), rss.back(), fds.front(), fds.back());
+            std::printf(
+                "soak: window: %d reads, %d exact, %d clean stops; memory %ld KiB after the first, "
+                "%ld KiB "
+                "after the last; open files %d after the first, %d after the last\n",
+                windowReads, wFinished, wStopped, rss.front(), rss.back(), fds.front(), fds.back());
             if (fds.back() > fds.front()) {
                 std::printf("soak: open files grew\n");
                 ++failures;

@@ -54,7 +54,8 @@ inline std::vector<Byte> readFile(const std::filesystem::path& p) {
 
 inline void writeFile(const std::filesystem::path& p, const std::vector<Byte>& bytes) {
     std::ofstream out(p, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 inline std::vector<Byte> patternBytes(std::size_t n, Byte seed) {

@@ -21,8 +21,8 @@ TEST(Checked, TextToIntegerFollowsTheDecimalRules) {
     struct Row {
         const char* text;
         long value;
-    } rows[] = {{"1", 1}, {"  7 ", 7}, {"-3", -3}, {"+12", 12}, {"2.5", 2}, {"3.5", 4},
-                {"2.51", 3}, {"32767", 32767}, {"-32768", -32768}, {"0.4", 0}};
+    } rows[] = {{"1", 1},   {"  7 ", 7}, {"-3", -3},       {"+12", 12},        {"2.5", 2},
+                {"3.5", 4}, {"2.51", 3}, {"32767", 32767}, {"-32768", -32768}, {"0.4", 0}};
     for (const auto& r : rows) EXPECT_EQ(textToInteger(r.text), r.value) << r.text;
 
     for (const char* bad : {"", "   ", "abc", "1a", "1.2.3", "-", ".", "0x10"}) {

@@ -45,7 +45,9 @@ std::vector<Byte> program(std::size_t blocks) {
     return m;
 }
 
-std::vector<Byte> header() { return std::vector<Byte>(256, 0); }
+std::vector<Byte> header() {
+    return std::vector<Byte>(256, 0);
+}
 
 // What a read that stopped keeps: the header and the first n blocks.
 std::vector<Byte> partOf(const std::vector<Byte>& memory, std::size_t n) {
@@ -63,7 +65,8 @@ struct Read {
 // One read against a simulator with simArgs, in a fresh directory that already holds an
 // earlier image (which must end up in history/, untouched).
 void readAgainst(Read& r, const std::vector<Byte>& memory, std::vector<std::string> simArgs,
-                 std::vector<std::string> readArgs = {}, const std::function<void(pid_t, Read&)>& watch = {}) {
+                 std::vector<std::string> readArgs = {},
+                 const std::function<void(pid_t, Read&)>& watch = {}) {
     writeFile(r.dir / "memory.bin", memory);
     r.earlier = patternBytes(2594, 0x5A);
     writeFile(r.dir / "duqu.pmw", r.earlier);
@@ -71,9 +74,11 @@ void readAgainst(Read& r, const std::vector<Byte>& memory, std::vector<std::stri
     std::vector<std::string> sim = {PROGREAD_SIM, "--memory", (r.dir / "memory.bin").string()};
     sim.insert(sim.end(), simArgs.begin(), simArgs.end());
     SimProcess controller(sim);
-    std::vector<std::string> argv = {PROGREAD_EXE, "--read", controller.port(), "--dir", r.dir.path().string()};
+    std::vector<std::string> argv = {PROGREAD_EXE, "--read", controller.port(), "--dir",
+                                     r.dir.path().string()};
     argv.insert(argv.end(), readArgs.begin(), readArgs.end());
-    r.out = runChild(argv, {"DISPLAY", "QT_QPA_PLATFORM"}, watch ? [&](pid_t pid) { watch(pid, r); } : std::function<void(pid_t)>());
+    r.out = runChild(argv, {"DISPLAY", "QT_QPA_PLATFORM"},
+                     watch ? [&](pid_t pid) { watch(pid, r); } : std::function<void(pid_t)>());
 }
 
 // The earlier image is in history/, byte for byte, and nothing else is there.
@@ -156,13 +161,14 @@ TEST(FaultMatrix, OneSpoiledAnswerStillGivesTheExactImage) {
         EXPECT_FALSE(std::filesystem::exists(r.dir / "duqu.pmw.part")) << row.what;
         EXPECT_TRUE(earlierKept(r)) << row.what;
         if (!row.said.empty()) {
-            EXPECT_NE(r.out.stdErr.find(row.said), std::string::npos) << row.what << "\n" << r.out.stdErr;
+            EXPECT_NE(r.out.stdErr.find(row.said), std::string::npos) << row.what << "\n"
+                                                                      << r.out.stdErr;
         }
         if (row.said == "another rule") {
             EXPECT_EQ(countOf(r.out.stdErr, "another rule"), 1) << "told once\n" << r.out.stdErr;
             EXPECT_NE(r.out.stdErr.find("6 blocks, in"), std::string::npos) << r.out.stdErr;
-            EXPECT_NE(r.out.stdErr.find("6 retries"), std::string::npos)
-                << "two requests a block\n" << r.out.stdErr;
+            EXPECT_NE(r.out.stdErr.find("6 retries"), std::string::npos) << "two requests a block\n"
+                                                                         << r.out.stdErr;
         }
     }
 }
@@ -186,12 +192,14 @@ TEST(FaultMatrix, LateAnswersGiveTheExactImageOrAStopNamingTheBlock) {
     for (const Row& row : rows) {
         const Read& r = *row.read;
         if (r.out.exitCode == 0) {
-            EXPECT_EQ(readFile(r.dir / "duqu.pmw"), expectedImage(header(), memory)) << row.what << ": done but wrong";
+            EXPECT_EQ(readFile(r.dir / "duqu.pmw"), expectedImage(header(), memory))
+                << row.what << ": done but wrong";
         } else {
             EXPECT_FALSE(row.mustFinish) << row.what << "\n" << r.out.stdErr;
             EXPECT_EQ(r.out.exitCode, 1) << row.what;
-            EXPECT_TRUE(std::regex_search(r.out.stdErr, std::regex("0x80[0-9A-F]{2}"))) << row.what << "\n"
-                                                                                      << r.out.stdErr;
+            EXPECT_TRUE(std::regex_search(r.out.stdErr, std::regex("0x80[0-9A-F]{2}")))
+                << row.what << "\n"
+                << r.out.stdErr;
             EXPECT_FALSE(std::filesystem::exists(r.dir / "duqu.pmw")) << row.what;
         }
         EXPECT_TRUE(earlierKept(r)) << row.what;
@@ -206,8 +214,10 @@ TEST(FaultMatrix, ReadsThatCannotFinishStopCleanlyAndKeepWhatCame) {
         Read r;
         readAgainst(r, memory, {"--silent-after", "4"});
         EXPECT_EQ(r.out.exitCode, 1) << r.out.stdErr;
-        EXPECT_NE(r.out.stdErr.find("0x8080"), std::string::npos) << "names the block\n" << r.out.stdErr;
-        EXPECT_NE(r.out.stdErr.find("no reply after 3 requests"), std::string::npos) << r.out.stdErr;
+        EXPECT_NE(r.out.stdErr.find("0x8080"), std::string::npos) << "names the block\n"
+                                                                  << r.out.stdErr;
+        EXPECT_NE(r.out.stdErr.find("no reply after 3 requests"), std::string::npos)
+            << r.out.stdErr;
         EXPECT_EQ(readFile(r.dir / "duqu.pmw.part"), partOf(memory, 4));
         EXPECT_FALSE(std::filesystem::exists(r.dir / "duqu.pmw"));
         EXPECT_TRUE(earlierKept(r));
@@ -224,9 +234,11 @@ TEST(FaultMatrix, ReadsThatCannotFinishStopCleanlyAndKeepWhatCame) {
                 fourth = std::chrono::steady_clock::now();
             }
         });
-        const double afterFourth = std::chrono::duration<double>(std::chrono::steady_clock::now() - fourth).count();
+        const double afterFourth =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - fourth).count();
         EXPECT_EQ(r.out.exitCode, 1) << r.out.stdErr;
-        EXPECT_NE(r.out.stdErr.find("/dev/pts/"), std::string::npos) << "names the port\n" << r.out.stdErr;
+        EXPECT_NE(r.out.stdErr.find("/dev/pts/"), std::string::npos) << "names the port\n"
+                                                                     << r.out.stdErr;
         EXPECT_LT(afterFourth, 0.5 + 2.0) << "noticed within 2 s of the line closing";
         if (!kSanitized) {
             EXPECT_LT(r.out.cpuSeconds, 0.2) << "no busy loop on a dead line";
@@ -264,13 +276,15 @@ TEST(FaultMatrix, APortThatCannotBeHadWritesNothing) {
         {"a regular file", (plain / "not-a-port").string(), "cannot open"},
     };
     auto nothingWritten = [](const TempDir& dir) {
-        return !std::filesystem::exists(dir / "duqu.pmw.part") && !std::filesystem::exists(dir / "duqu.pmw") &&
+        return !std::filesystem::exists(dir / "duqu.pmw.part") &&
+               !std::filesystem::exists(dir / "duqu.pmw") &&
                !std::filesystem::exists(dir / "history");
     };
     for (const Row& row : rows) {
         TempDir dir;
-        const ChildOutcome out = runChild({PROGREAD_EXE, "--read", row.port, "--dir", dir.path().string()},
-                                          {"DISPLAY", "QT_QPA_PLATFORM"});
+        const ChildOutcome out =
+            runChild({PROGREAD_EXE, "--read", row.port, "--dir", dir.path().string()},
+                     {"DISPLAY", "QT_QPA_PLATFORM"});
         EXPECT_EQ(out.exitCode, 1) << row.what << "\n" << out.stdErr;
         EXPECT_NE(out.stdErr.find(row.said), std::string::npos) << row.what << "\n" << out.stdErr;
         EXPECT_NE(out.stdErr.find(row.port), std::string::npos) << row.what << "\n" << out.stdErr;
@@ -282,13 +296,15 @@ TEST(FaultMatrix, APortThatCannotBeHadWritesNothing) {
     SimProcess sim({PROGREAD_SIM, "--silent-after", "0"});
     std::atomic<bool> firstDone{false};
     std::thread holder([&] {
-        runChild({PROGREAD_EXE, "--read", sim.port(), "--dir", first.path().string()}, {"DISPLAY", "QT_QPA_PLATFORM"});
+        runChild({PROGREAD_EXE, "--read", sim.port(), "--dir", first.path().string()},
+                 {"DISPLAY", "QT_QPA_PLATFORM"});
         firstDone = true;
     });
     // The first holds the port once its .part exists.
     ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(first / "duqu.pmw.part"); }, 10000));
-    const ChildOutcome out = runChild({PROGREAD_EXE, "--read", sim.port(), "--dir", second.path().string()},
-                                      {"DISPLAY", "QT_QPA_PLATFORM"});
+    const ChildOutcome out =
+        runChild({PROGREAD_EXE, "--read", sim.port(), "--dir", second.path().string()},
+                 {"DISPLAY", "QT_QPA_PLATFORM"});
     EXPECT_FALSE(firstDone) << "the first read was still running";
     EXPECT_EQ(out.exitCode, 1) << out.stdErr;
     EXPECT_NE(out.stdErr.find("in use"), std::string::npos) << out.stdErr;
@@ -303,8 +319,9 @@ TEST(FaultMatrix, AFolderThatCannotTakeTheImageIsAFileErrorNamingThePath) {
         if (!fs.mounted()) GTEST_SKIP() << fs.why();
         ASSERT_TRUE(fs.remountReadOnly());
         SimProcess sim({PROGREAD_SIM});
-        const ChildOutcome out = runChild({PROGREAD_EXE, "--read", sim.port(), "--dir", fs.path().string()},
-                                          {"DISPLAY", "QT_QPA_PLATFORM"});
+        const ChildOutcome out =
+            runChild({PROGREAD_EXE, "--read", sim.port(), "--dir", fs.path().string()},
+                     {"DISPLAY", "QT_QPA_PLATFORM"});
         EXPECT_EQ(out.exitCode, 1) << out.stdErr;
         EXPECT_NE(out.stdErr.find(fs.path().string()), std::string::npos) << out.stdErr;
         EXPECT_EQ(out.signal, 0);
@@ -320,16 +337,20 @@ TEST(FaultMatrix, AFolderThatCannotTakeTheImageIsAFileErrorNamingThePath) {
         ASSERT_TRUE(fs.leaveFree(2));  // a page for the folder lock, a page for the image
         SimProcess sim({PROGREAD_SIM, "--memory", (files / "memory.bin").string()});
         const ChildOutcome out =
-            runChild({PROGREAD_EXE, "--read", sim.port(), "--dir", fs.path().string()}, {"DISPLAY", "QT_QPA_PLATFORM"});
+            runChild({PROGREAD_EXE, "--read", sim.port(), "--dir", fs.path().string()},
+                     {"DISPLAY", "QT_QPA_PLATFORM"});
         EXPECT_EQ(out.exitCode, 1) << out.stdErr;
         EXPECT_EQ(out.signal, 0);
-        EXPECT_NE(out.stdErr.find((fs / "duqu.pmw.part").string()), std::string::npos) << out.stdErr;
+        EXPECT_NE(out.stdErr.find((fs / "duqu.pmw.part").string()), std::string::npos)
+            << out.stdErr;
         const auto part = readFile(fs / "duqu.pmw.part");
         ASSERT_GE(part.size(), 256u);
         const std::size_t blocks = (part.size() - 256) / 32;
         EXPECT_EQ(part, partOf(memory, blocks)) << "whole blocks only";
         std::smatch said;
-        ASSERT_TRUE(std::regex_search(out.stdErr, said, std::regex("([0-9]+) blocks? kept"))) << out.stdErr;
-        EXPECT_EQ(std::stoul(said[1]), blocks) << "the count said is the count kept\n" << out.stdErr;
+        ASSERT_TRUE(std::regex_search(out.stdErr, said, std::regex("([0-9]+) blocks? kept")))
+            << out.stdErr;
+        EXPECT_EQ(std::stoul(said[1]), blocks) << "the count said is the count kept\n"
+                                               << out.stdErr;
     }
 }

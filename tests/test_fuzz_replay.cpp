@@ -23,7 +23,8 @@ TEST(FuzzScripts, TheSeedsPassTheOracle) {
         finished += result.finished;
     }
     EXPECT_GE(seeds, 5);
-    EXPECT_GT(finished, 0) << "no seed reaches a finished image: the oracle's main check never runs";
+    EXPECT_GT(finished, 0)
+        << "no seed reaches a finished image: the oracle's main check never runs";
 }
 
 TEST(FuzzScripts, RandomScriptsPassTheOracle) {
@@ -34,7 +35,8 @@ TEST(FuzzScripts, RandomScriptsPassTheOracle) {
         for (auto& b : data) b = static_cast<std::uint8_t>(random());
         // Mostly quiet lines, so that faithful scripts are common.
         for (std::size_t i = 2; i < data.size(); i += 2) {
-            if (random() % 3) data[i] = static_cast<std::uint8_t>(random() % 5 * 10 + (random() % 2) * 2 + 2);
+            if (random() % 3)
+                data[i] = static_cast<std::uint8_t>(random() % 5 * 10 + (random() % 2) * 2 + 2);
         }
         const auto result = runScript(data.data(), data.size());
         ASSERT_FALSE(result.violation) << "script " << n << ": " << *result.violation;

@@ -40,10 +40,13 @@ Outcome runProgread(const QStringList& args, const QString& program = QStringLit
         p.waitForFinished();
     }
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromUtf8(p.readAllStandardError()), QString::fromUtf8(p.readAllStandardOutput())};
+            QString::fromUtf8(p.readAllStandardError()),
+            QString::fromUtf8(p.readAllStandardOutput())};
 }
 
-QString str(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
+QString str(const std::filesystem::path& p) {
+    return QString::fromStdString(p.string());
+}
 
 std::uintmax_t sizeOr0(const std::filesystem::path& p) {
     std::error_code ec;
@@ -84,7 +87,8 @@ TEST(Headless, ReadWritesTheImageAndExitsZero) {
     const Outcome out = runProgread({"--read", sim.qport(), "--dir", str(dir.path())});
     EXPECT_EQ(out.exitCode, 0) << out.stdErr.toStdString();
     EXPECT_EQ(readFile(dir / "duqu.pmw"), expectedImage({}, sampleProgramMemory()));
-    EXPECT_NE(out.stdErr.indexOf(str(dir / "duqu.pmw")), -1) << "the summary says where the image went";
+    EXPECT_NE(out.stdErr.indexOf(str(dir / "duqu.pmw")), -1)
+        << "the summary says where the image went";
     EXPECT_NE(out.stdErr.indexOf("No template"), -1) << out.stdErr.toStdString();
 }
 
@@ -175,8 +179,9 @@ TEST(Headless, KilledAtAnyMomentItLeavesNoHalfImage) {
 }
 
 TEST(Headless, UsageErrorsExitTwo) {
-    for (const QStringList& args : {QStringList{"--bogus"}, QStringList{"--read"}, QStringList{"--read", "abc"},
-                                    QStringList{"--read", "1", "--port", "2"}, QStringList{"--dir"}}) {
+    for (const QStringList& args :
+         {QStringList{"--bogus"}, QStringList{"--read"}, QStringList{"--read", "abc"},
+          QStringList{"--read", "1", "--port", "2"}, QStringList{"--dir"}}) {
         const Outcome out = runProgread(args);
         EXPECT_EQ(out.exitCode, 2) << args.join(' ').toStdString();
         EXPECT_FALSE(out.stdErr.isEmpty());

@@ -232,12 +232,15 @@ TEST(ProgramImage, AStoppedReadLeavesNoImageAndItsWholeBlocksInThePart) {
     EXPECT_EQ(notes[0].kind, FileNote::Kind::ReplacedPart);
     EXPECT_EQ(notes[0].blocks, 5u);
     EXPECT_EQ(notes[0].path.parent_path(), dir / "history");
-    EXPECT_EQ(notes[0].path.filename().string().substr(notes[0].path.filename().string().size() - 9), ".pmw.part");
+    EXPECT_EQ(
+        notes[0].path.filename().string().substr(notes[0].path.filename().string().size() - 9),
+        ".pmw.part");
     EXPECT_EQ(readFile(notes[0].path), kept);
     EXPECT_EQ(readFile(dir / "duqu.pmw"), imageOf(templ, rig.memory, 41, true));
     EXPECT_FALSE(fs::exists(dir / "duqu.pmw.part"));
     EXPECT_FALSE(image.hasPart());
-    EXPECT_EQ(historyOf(dir).size(), 2u) << "the earlier image and the stopped read's blocks, once each";
+    EXPECT_EQ(historyOf(dir).size(), 2u)
+        << "the earlier image and the stopped read's blocks, once each";
 }
 
 TEST(ProgramImage, DuquPmwIsAbsentOrCompleteAtEveryStepOfARead) {

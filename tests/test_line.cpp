@@ -144,7 +144,6 @@ TEST(UploadSteps, EveryStepAgainstEveryEvent) {
         {Step::Quieting, Event::BadReply, Step::ReadyToSend, false, false},
         {Step::Quieting, Event::PortLost, Step::Stopped, false, false},
 
-
         {Step::Finished, Event::Start, Step::ReadyToSend, false, false},
         {Step::Finished, Event::Tick, Step::Finished, false, false},
         {Step::Finished, Event::StrayReply, Step::Finished, false, false},
@@ -352,10 +351,12 @@ TEST(LineAccounting, AnAnswerGivenUpAsLostThatComesAfterAllIsNeverPartOfAFinishe
                 rig.upload.Command1_Click();
                 EXPECT_EQ(rig.upload.step(), Step::Quieting);
                 rig.advanceTo(400'000);  // long enough to reach the end of memory
-                const std::string what = std::to_string(late) + " ms late, usual " + std::to_string(usual) +
-                                         " ms, request " + std::to_string(lostLater) + " lost";
+                const std::string what = std::to_string(late) + " ms late, usual " +
+                                         std::to_string(usual) + " ms, request " +
+                                         std::to_string(lostLater) + " lost";
                 if (rig.upload.step() == Step::Finished) {
-                    EXPECT_EQ(rig.sink.bytes, rig.cleanImage()) << what << ": finished with a shifted image";
+                    EXPECT_EQ(rig.sink.bytes, rig.cleanImage())
+                        << what << ": finished with a shifted image";
                     continue;
                 }
                 ASSERT_EQ(rig.upload.step(), Step::Stopped) << what;
@@ -379,7 +380,9 @@ TEST(LineAccounting, BlocksTakenAfterAGiveUpAreReadAgainBeforeTheImageIsFinished
     };
     struct Verifying : RecordingView {
         std::vector<std::tuple<long, long, bool>> calls;
-        void verifying(long from, long to, bool lost) override { calls.emplace_back(from, to, lost); }
+        void verifying(long from, long to, bool lost) override {
+            calls.emplace_back(from, to, lost);
+        }
     };
     rig.run();
     ASSERT_EQ(rig.upload.step(), Step::Finished) << rig.view.errors.back().message();
@@ -396,7 +399,8 @@ TEST(LineAccounting, BlocksTakenAfterAGiveUpAreReadAgainBeforeTheImageIsFinished
         if (k == 4) return std::nullopt;
         std::string r = changing.replyFor(offset);
         if (k > 9 && offset == 160) {  // in the second read
-            std::vector<Byte> other(changing.memory.begin() + offset, changing.memory.begin() + offset + 32);
+            std::vector<Byte> other(changing.memory.begin() + offset,
+                                    changing.memory.begin() + offset + 32);
             other[5] ^= 0x40;
             r = BuildBlockReply(std::span<const Byte, 32>(other.data(), 32));
         }
@@ -476,7 +480,9 @@ TEST(ChecksumRule, AControllerWithItsOwnChecksumRuleIsReadByTwoAgreeingReplies) 
         r[67] = digits[sum & 0xF];
         return r;
     };
-    rig.controller = [&](long offset, int) -> std::optional<std::string> { return otherRule(rig, offset); };
+    rig.controller = [&](long offset, int) -> std::optional<std::string> {
+        return otherRule(rig, offset);
+    };
     rig.run();
     ASSERT_EQ(rig.upload.step(), Step::Finished) << rig.view.errors.back().message();
     EXPECT_EQ(rig.sink.bytes, rig.cleanImage());
@@ -490,7 +496,8 @@ TEST(ChecksumRule, AControllerWithItsOwnChecksumRuleIsReadByTwoAgreeingReplies) 
     flaky.memory = distinctMemory(1);
     flaky.controller = [&](long offset, int k) -> std::optional<std::string> {
         std::string r = otherRule(flaky, offset);
-        if (k == 1) r[20] = r[20] == 'A' ? 'B' : 'A';  // a spoiled digit, checksum still by the rule
+        if (k == 1)
+            r[20] = r[20] == 'A' ? 'B' : 'A';  // a spoiled digit, checksum still by the rule
         return r;
     };
     flaky.run();
@@ -513,7 +520,8 @@ TEST(Pacing, AnAnswerAfterATickSendsTheNextRequestAtOnceAndNeverTwoWithin100Ms) 
     struct Row {
         long long latency;
         long long perBlock;  // simulated milliseconds between requests
-    } rows[] = {{0, 100}, {19, 100}, {25, 100}, {99, 100}, {100, 100}, {101, 101}, {150, 150}, {430, 430}};
+    } rows[] = {{0, 100},   {19, 100},  {25, 100},  {99, 100},
+                {100, 100}, {101, 101}, {150, 150}, {430, 430}};
     for (const Row& row : rows) {
         Rig rig;
         rig.memory = distinctMemory(30);

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "serial/port_name.h"
 #include "protocol/error.h"
+#include "serial/port_name.h"
 
 using namespace progread;
 
@@ -82,7 +82,7 @@ TEST(PermissionAdvice, NamesAGroupOnlyWhereJoiningItHelps) {
     struct Row {
         const char* what;
         DeviceAccess access;
-        const char* group;    // the group the advice puts the user in
+        const char* group;  // the group the advice puts the user in
         bool udevRule;
     } rows[] = {
         {"dialout 0660", {"dialout", true, true, false}, "dialout", false},
@@ -97,7 +97,8 @@ TEST(PermissionAdvice, NamesAGroupOnlyWhereJoiningItHelps) {
     for (const Row& row : rows) {
         const std::string text = permissionAdvice(row.access);
         EXPECT_NE(text.find("permission denied"), std::string::npos) << row.what << ": " << text;
-        EXPECT_NE(text.find(std::string("usermod -aG ") + row.group + " "), std::string::npos) << row.what << ": " << text;
+        EXPECT_NE(text.find(std::string("usermod -aG ") + row.group + " "), std::string::npos)
+            << row.what << ": " << text;
         EXPECT_EQ(text.find("usermod -aG root"), std::string::npos) << row.what << ": " << text;
         EXPECT_EQ(text.find("udev") != std::string::npos, row.udevRule) << row.what << ": " << text;
     }

@@ -46,8 +46,8 @@ TEST(HexCodec, ZhuansKeepsItsOddRows) {
     struct Row {
         int ch;
         int value;
-    } rows[] = {{'0', 0},  {'9', 9},  {'A', 10}, {'F', 15}, {':', 10}, {'?', 15}, {'@', 16},
-                {'a', 0},  {'f', 0},  {'G', 0},  {0x47, 0}, {0x7F, 0}, {0xFF, 0}};
+    } rows[] = {{'0', 0}, {'9', 9}, {'A', 10}, {'F', 15}, {':', 10}, {'?', 15}, {'@', 16},
+                {'a', 0}, {'f', 0}, {'G', 0},  {0x47, 0}, {0x7F, 0}, {0xFF, 0}};
     for (const auto& r : rows) {
         const Byte ch = static_cast<Byte>(r.ch);
         EXPECT_EQ(ZHUANS(ch), r.value) << "char 0x" << std::hex << r.ch;
@@ -81,8 +81,8 @@ TEST(Frames, WorkedRequestsComeOutByteForByte) {
 
 TEST(Frames, DecodeGroupAndTheEndMarker) {
     auto decode = [](const char* g) {
-        return DecodeGroup(static_cast<Byte>(g[0]), static_cast<Byte>(g[1]), static_cast<Byte>(g[2]),
-                           static_cast<Byte>(g[3]));
+        return DecodeGroup(static_cast<Byte>(g[0]), static_cast<Byte>(g[1]),
+                           static_cast<Byte>(g[2]), static_cast<Byte>(g[3]));
     };
     EXPECT_EQ(decode("12AB"), (BytePair{0x12, 0xAB}));
     EXPECT_TRUE(isEndMarker(decode("0F00")));
@@ -92,7 +92,12 @@ TEST(Frames, DecodeGroupAndTheEndMarker) {
     EXPECT_EQ(decode("?F00"), (BytePair{0xFF, 0x00}));
     EXPECT_EQ(kindOf([&] { decode("@000"); }), ErrorKind::Overflow);
     EXPECT_EQ(kindOf([&] { decode("F@00"); }), ErrorKind::Overflow);
-    EXPECT_EQ(kindOf([&] { decode("00\x03" "0"); }), ErrorKind::Overflow);
+    EXPECT_EQ(kindOf([&] {
+                  decode(
+                      "00\x03"
+                      "0");
+              }),
+              ErrorKind::Overflow);
 }
 
 TEST(Frames, ReplyLayoutAndChecksumAgreeWithAHandBuiltReply) {

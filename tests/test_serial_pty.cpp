@@ -67,7 +67,8 @@ TEST(SerialPty, AWholeUploadMatchesTheMemoryServedByteForByte) {
     TempDir files;
     const std::vector<Byte> memory = memoryWithMarkerInBlock(6);
     writeFile(files / "memory.bin", memory);
-    Sim sim({"--memory", QString::fromStdString((files / "memory.bin").string()), "--char-us", "100"});
+    Sim sim(
+        {"--memory", QString::fromStdString((files / "memory.bin").string()), "--char-us", "100"});
     ASSERT_FALSE(sim.port().empty());
 
     PtyRig rig(sim.port());
@@ -91,8 +92,9 @@ TEST(SerialPty, ChunkedNoisyAndSpoiledRepliesStillGiveTheExactImage) {
     EXPECT_EQ(readFile(rig.dir / "duqu.pmw"), expectedImage({}, sampleProgramMemory()));
     std::string rejections;
     for (const auto& r : rig.view.rejections) rejections += r + "\n";
-    EXPECT_EQ(rig.station.upload.summary().retries, 4) << "noise costs nothing, each spoiled reply one retry\n"
-                                                       << rejections;
+    EXPECT_EQ(rig.station.upload.summary().retries, 4)
+        << "noise costs nothing, each spoiled reply one retry\n"
+        << rejections;
 }
 
 TEST(SerialPty, SlowAndOddControllersAreReadExactly) {
@@ -104,7 +106,10 @@ TEST(SerialPty, SlowAndOddControllersAreReadExactly) {
     } rows[] = {
         {"every answer 1.5 s late", {"--latency-ms", "1500"}, -1, 0},
         {"one answer 2.5 s late, at wire speed", {"--late", "2:2500", "--char-us", "1042"}, 6, 0},
-        {"checksums by another rule", {"--other-checksum", "--chunk", "7", "--chunk-gap-ms", "1"}, 8, 4},
+        {"checksums by another rule",
+         {"--other-checksum", "--chunk", "7", "--chunk-gap-ms", "1"},
+         8,
+         4},
     };
     TempDir files;
     const std::vector<Byte> memory = memoryWithMarkerInBlock(3);
@@ -133,7 +138,8 @@ TEST(SerialPty, ALineClosedMidUploadIsReportedOnceAndThePortClosed) {
     EXPECT_EQ(rig.station.upload.step(), Upload::Step::Stopped);
     EXPECT_FALSE(rig.station.MSComm1.PortOpen());
     ASSERT_EQ(rig.view.errors.size(), 1u);
-    EXPECT_NE(rig.view.errors[0].message().find(sim.port()), std::string::npos) << rig.view.errors[0].message();
+    EXPECT_NE(rig.view.errors[0].message().find(sim.port()), std::string::npos)
+        << rig.view.errors[0].message();
     // Turn the loop a few hundred times: a hung-up port left open would be reported on
     // every turn.
     for (int i = 0; i < 300; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents);

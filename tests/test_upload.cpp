@@ -39,7 +39,10 @@ TEST(RequestPacing, StartThenOneTickSendsTheFirstRequestAndShowsZero) {
     rig.upload.Command1_Click();
     EXPECT_TRUE(rig.link.open);
     rig.upload.Timer1_Timer();
-    EXPECT_EQ(rig.link.sent, std::string("\x02" "E018000" "20\x03" "D3"));
+    EXPECT_EQ(rig.link.sent, std::string("\x02"
+                                         "E018000"
+                                         "20\x03"
+                                         "D3"));
     EXPECT_EQ(rig.view.progress, std::vector<std::string>{"0"});
 }
 
@@ -87,7 +90,8 @@ TEST(WholeUpload, EndMarkerInTheFifthGroupWritesTheWholeBlockThenTheTail) {
 
 TEST(WholeUpload, ManyBlocksArriveInOrderAndTheUploadStopsAtTheMarkerBlock) {
     Rig rig;
-    for (std::size_t i = 0; i < rig.memory.size(); ++i) rig.memory[i] = static_cast<Byte>(i * 13 + i / 256);
+    for (std::size_t i = 0; i < rig.memory.size(); ++i)
+        rig.memory[i] = static_cast<Byte>(i * 13 + i / 256);
     for (std::size_t i = 0; i + 1 < rig.memory.size(); i += 2) {
         if (rig.memory[i] == 0x0F && rig.memory[i + 1] == 0x00) rig.memory[i + 1] = 1;
     }
@@ -140,7 +144,8 @@ TEST(ReplyChecks, EachRejectedReplyWritesNothingAndTheBlockIsAskedForAgain) {
         {"long", [](std::string r) { return r + "0"; }, "malformed"},
         {"lowercase digit", [](std::string r) { return setChar(r, 3, 'a'); }, "malformed"},
         {"parity ?", [](std::string r) { return setChar(r, 40, '?'); }, "malformed"},
-        {"wrong checksum", [](std::string r) { return setChar(r, 67, r.at(67) == 'F' ? 'E' : 'F'); }, "checksum"},
+        {"wrong checksum",
+         [](std::string r) { return setChar(r, 67, r.at(67) == 'F' ? 'E' : 'F'); }, "checksum"},
     };
     for (const auto& row : rows) {
         Rig rig;
@@ -155,7 +160,8 @@ TEST(ReplyChecks, EachRejectedReplyWritesNothingAndTheBlockIsAskedForAgain) {
         EXPECT_EQ(rig.offsets, (std::vector<long>{0, 32, 32})) << row.what;
         EXPECT_EQ(rig.sink.bytes, concat(memorySlice(rig.memory, 0, 64), tail())) << row.what;
         ASSERT_EQ(rig.view.rejections.size(), 1u) << row.what;
-        EXPECT_NE(rig.view.rejections[0].find(row.reason), std::string::npos) << rig.view.rejections[0];
+        EXPECT_NE(rig.view.rejections[0].find(row.reason), std::string::npos)
+            << rig.view.rejections[0];
         EXPECT_EQ(rig.upload.summary().retries, 1);
     }
 }
@@ -169,7 +175,11 @@ TEST(ReplyChecks, ThreeFailuresStopWithTheBlockAddressAndReason) {
         {"no reply", [](std::string) { return std::nullopt; }, "no reply"},
         {"malformed", [](std::string r) { return r.substr(1); }, "malformed reply"},
         // A different wrong checksum each time: no two replies agree, so none is taken.
-        {"checksum", [](std::string r) -> std::optional<std::string> { return setChar(r, 66, r.at(66) == '0' ? '1' : '0'); }, "checksum mismatch"},
+        {"checksum",
+         [](std::string r) -> std::optional<std::string> {
+             return setChar(r, 66, r.at(66) == '0' ? '1' : '0');
+         },
+         "checksum mismatch"},
     };
     for (const auto& row : rows) {
         Rig rig;
@@ -177,7 +187,8 @@ TEST(ReplyChecks, ThreeFailuresStopWithTheBlockAddressAndReason) {
             std::string good = rig.replyFor(offset);
             if (offset != 64) return good;
             auto answer = row.answer(good);
-            if (answer && answer->size() == 68) answer = setChar(*answer, 67, "0123456789ABCDEF"[k % 16]);
+            if (answer && answer->size() == 68)
+                answer = setChar(*answer, 67, "0123456789ABCDEF"[k % 16]);
             return answer;
         };
         rig.run();

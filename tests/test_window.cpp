@@ -51,7 +51,8 @@ struct SilentLine {
         std::string got;
         char buf[256];
         ssize_t n;
-        while ((n = ::read(master, buf, sizeof buf)) > 0) got.append(buf, static_cast<std::size_t>(n));
+        while ((n = ::read(master, buf, sizeof buf)) > 0)
+            got.append(buf, static_cast<std::size_t>(n));
         return got;
     }
 };
@@ -95,8 +96,16 @@ TEST(Window, ClickThenTicksSendTheFirstRequestAndShowZero) {
     w.show();
     QTest::mouseClick(w.Command1, Qt::LeftButton);
     std::string sent;
-    ASSERT_TRUE(waitUntil([&] { sent += line.received(); return sent.size() >= 13; }, 3000));
-    EXPECT_EQ(sent, std::string("\x02" "E018000" "20\x03" "D3"));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            sent += line.received();
+            return sent.size() >= 13;
+        },
+        3000));
+    EXPECT_EQ(sent, std::string("\x02"
+                                "E018000"
+                                "20\x03"
+                                "D3"));
     EXPECT_EQ(w.Text2->text(), "0");
     EXPECT_NE(w.statusText().indexOf("0x8000"), -1) << w.statusText().toStdString();
     QSignalSpy ticks(&w.station().Timer1, &QTimer::timeout);
@@ -123,7 +132,8 @@ TEST(Window, AnEditThatIsNoPortShowsAHintAndChangesNothing) {
             QTest::keyClicks(w.Text1, all.right(1));
         }
         EXPECT_TRUE(w.isVisible());
-        EXPECT_NE(w.statusText().indexOf("port number"), -1) << typed << ": " << w.statusText().toStdString();
+        EXPECT_NE(w.statusText().indexOf("port number"), -1)
+            << typed << ": " << w.statusText().toStdString();
         EXPECT_EQ(w.port().portName(), before) << typed;
         QTest::mouseClick(w.Command1, Qt::LeftButton);
         EXPECT_FALSE(w.upload().running()) << "no start on a field that is not a port";
@@ -174,7 +184,8 @@ TEST(Window, PressingReadAgainWhileAnswersAreOutNeverMixesBlocks) {
     // at a few points of a block's cycle.
     TempDir files;
     std::vector<Byte> memory = sampleProgramMemory();
-    for (std::size_t i = 0; i < 6 * 32; ++i) memory[i] = static_cast<Byte>(0x30 + i / 32);  // blocks differ
+    for (std::size_t i = 0; i < 6 * 32; ++i)
+        memory[i] = static_cast<Byte>(0x30 + i / 32);  // blocks differ
     memory[5 * 32 + 4] = 0x0F;
     memory[5 * 32 + 5] = 0x00;
     writeFile(files / "memory.bin", memory);
@@ -184,25 +195,31 @@ TEST(Window, PressingReadAgainWhileAnswersAreOutNeverMixesBlocks) {
         int presses;
     } rows[] = {{800, 30, 2}, {800, 400, 3}, {0, 40, 2}, {0, 60, 3}};
     for (const Row& row : rows) {
-        const std::string what = std::to_string(row.latencyMs) + " ms, +" + std::to_string(row.pressAfterMs) +
-                                 " ms, " + std::to_string(row.presses) + " presses";
+        const std::string what = std::to_string(row.latencyMs) + " ms, +" +
+                                 std::to_string(row.pressAfterMs) + " ms, " +
+                                 std::to_string(row.presses) + " presses";
         TempDir dir;
-        Sim sim({"--memory", QString::fromStdString((files / "memory.bin").string()), "--char-us", "1042",
-                 "--latency-ms", QString::number(row.latencyMs)});
+        Sim sim({"--memory", QString::fromStdString((files / "memory.bin").string()), "--char-us",
+                 "1042", "--latency-ms", QString::number(row.latencyMs)});
         Form1 w(dir.path(), sim.qport());
         ASSERT_TRUE(w.Form_Load(nullptr));
         w.show();
         QTest::mouseClick(w.Command1, Qt::LeftButton);
-        ASSERT_TRUE(waitUntil([&] { return w.upload().state().UploadCounter >= 4; }, 10000)) << what;
+        ASSERT_TRUE(waitUntil([&] { return w.upload().state().UploadCounter >= 4; }, 10000))
+            << what;
         for (int p = 0; p < row.presses - 1; ++p) {
-            QTimer::singleShot(row.pressAfterMs + 30 * p, &w, [&w] { QTest::mouseClick(w.Command1, Qt::LeftButton); });
+            QTimer::singleShot(row.pressAfterMs + 30 * p, &w,
+                               [&w] { QTest::mouseClick(w.Command1, Qt::LeftButton); });
         }
         const int counterBefore = w.upload().state().UploadCounter;
-        ASSERT_TRUE(waitUntil([&] { return w.upload().state().UploadCounter < counterBefore; }, 5000))
+        ASSERT_TRUE(
+            waitUntil([&] { return w.upload().state().UploadCounter < counterBefore; }, 5000))
             << what << ": the presses did not restart";
-        ASSERT_TRUE(waitUntil([&] { return !w.upload().running() && w.upload().state().UploadCounter > 2; }, 30000))
+        ASSERT_TRUE(waitUntil(
+            [&] { return !w.upload().running() && w.upload().state().UploadCounter > 2; }, 30000))
             << what;
-        EXPECT_EQ(w.upload().step(), Upload::Step::Finished) << what << ": " << w.statusText().toStdString();
+        EXPECT_EQ(w.upload().step(), Upload::Step::Finished)
+            << what << ": " << w.statusText().toStdString();
         EXPECT_EQ(readFile(dir / "duqu.pmw"), expectedImage({}, memory)) << what;
     }
 }

@@ -17,7 +17,7 @@
 namespace progread::testing {
 
 class SmallTmpfs {
-  public:
+public:
     static constexpr std::size_t kPage = 4096;
 
     explicit SmallTmpfs(std::size_t pages) : options_("size=" + std::to_string(pages * kPage)) {
@@ -54,7 +54,7 @@ class SmallTmpfs {
         return ok;
     }
 
-  private:
+private:
     TempDir dir_;
     std::string options_;
     bool mounted_ = false;

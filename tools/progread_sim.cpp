@@ -85,7 +85,9 @@ Other:
 )";
 
 volatile std::sig_atomic_t gStop = 0;
-void onSignal(int) { gStop = 1; }
+void onSignal(int) {
+    gStop = 1;
+}
 
 using Clock = std::chrono::steady_clock;
 
@@ -95,7 +97,8 @@ struct Options {
     long blocks = 0;
     long charUs = 0;
     long latencyMs = 0;
-    std::set<long> drop, corruptDigit, badChecksum, shortReply, noise, parity, lowercase, glue, strayAfter;
+    std::set<long> drop, corruptDigit, badChecksum, shortReply, noise, parity, lowercase, glue,
+        strayAfter;
     long silentAfter = 0;
     long randomPermille = 0;
     unsigned long seed = 1;
@@ -159,13 +162,15 @@ Options parse(int argc, char** argv) {
             o.otherChecksum = true;
             continue;
         }
-        if (i + 1 >= argc) usageError(a == "" ? "empty option" : "unknown option or missing value: " + a);
+        if (i + 1 >= argc)
+            usageError(a == "" ? "empty option" : "unknown option or missing value: " + a);
         const char* v = argv[++i];
         if (a == "--memory") {
             std::ifstream in(v, std::ios::binary);
             if (!in) usageError(std::string("cannot read ") + v);
             std::vector<char> raw((std::istreambuf_iterator<char>(in)), {});
-            if (raw.size() > kProgramMemoryBytes) usageError(std::string(v) + " is larger than 32768 bytes");
+            if (raw.size() > kProgramMemoryBytes)
+                usageError(std::string(v) + " is larger than 32768 bytes");
             o.memory.assign(kProgramMemoryBytes, 0xFF);
             std::copy(raw.begin(), raw.end(), o.memory.begin());
             o.memoryFile = true;
@@ -182,8 +187,10 @@ Options parse(int argc, char** argv) {
         } else if (a == "--late") {
             for (const std::string& item : split(v)) {
                 const auto colon = item.find(':');
-                if (colon == std::string::npos) usageError("--late wants K:MS, not \"" + item + "\"");
-                o.lateMs[number(a, item.substr(0, colon).c_str())] = number(a, item.substr(colon + 1).c_str());
+                if (colon == std::string::npos)
+                    usageError("--late wants K:MS, not \"" + item + "\"");
+                o.lateMs[number(a, item.substr(0, colon).c_str())] =
+                    number(a, item.substr(colon + 1).c_str());
             }
         } else if (a == "--drop") {
             o.drop = numberList(a, v);
@@ -283,8 +290,9 @@ long requestedOffset(const std::string& r) {
         if (c >= 'A' && c <= 'F') return c - 'A' + 10;
         return -1;
     };
-    if (r.size() != kRequestLength || static_cast<Byte>(r[0]) != kStx || r.compare(1, 3, "E01") != 0 ||
-        r.compare(8, 2, "20") != 0 || static_cast<Byte>(r[10]) != kEtx) {
+    if (r.size() != kRequestLength || static_cast<Byte>(r[0]) != kStx ||
+        r.compare(1, 3, "E01") != 0 || r.compare(8, 2, "20") != 0 ||
+        static_cast<Byte>(r[10]) != kEtx) {
         return -1;
     }
     long address = 0;
@@ -297,7 +305,9 @@ long requestedOffset(const std::string& r) {
     long sum = frameSum(std::span(bytes + 1, 10)) & 0xFF;
     if (sum != hex(11) * 16 + hex(12)) return -1;
     long offset = address - kBaseAddress;
-    if (offset < 0 || offset + static_cast<long>(kBlockBytes) > static_cast<long>(kProgramMemoryBytes)) return -1;
+    if (offset < 0 ||
+        offset + static_cast<long>(kBlockBytes) > static_cast<long>(kProgramMemoryBytes))
+        return -1;
     return offset;
 }
 
@@ -335,7 +345,8 @@ int main(int argc, char** argv) {
     int master = -1, slave = -1;
     char name[256] = {};
     if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) {
-        std::fprintf(stderr, "progread-sim: cannot open a pseudo-terminal: %s\n", std::strerror(errno));
+        std::fprintf(stderr, "progread-sim: cannot open a pseudo-terminal: %s\n",
+                     std::strerror(errno));
         return 1;
     }
     // Raw, so that ETX is not an interrupt and nothing is echoed. The slave stays open here
@@ -348,7 +359,8 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, onSignal);
     std::signal(SIGPIPE, SIG_IGN);
     // Held by the slave side until the tool opens the port (which clears its input).
-    for (long n = 0; n < o.strayBefore; ++n) writeAll(master, replyFor(o, static_cast<long>(n % 8) * 32, 0), o, Clock::now());
+    for (long n = 0; n < o.strayBefore; ++n)
+        writeAll(master, replyFor(o, static_cast<long>(n % 8) * 32, 0), o, Clock::now());
     std::printf("%s\n", name);
     std::fflush(stdout);
 
@@ -398,17 +410,21 @@ int main(int argc, char** argv) {
             pendingSince = received;
             const long k = ++requests;
             if (o.randomPermille > 0 && static_cast<long>(random() % 1000) < o.randomPermille) {
-                std::set<long>* faults[] = {&o.drop, &o.corruptDigit, &o.badChecksum, &o.shortReply,
-                                            &o.noise, &o.parity, &o.lowercase, &o.glue, nullptr};
+                std::set<long>* faults[] = {&o.drop,       &o.corruptDigit, &o.badChecksum,
+                                            &o.shortReply, &o.noise,        &o.parity,
+                                            &o.lowercase,  &o.glue,         nullptr};
                 const auto pick = random() % std::size(faults);
                 if (faults[pick]) {
                     faults[pick]->insert(k);
                 } else {
                     o.lateMs[k] = 1300;
                 }
-                if (o.verbose) std::fprintf(stderr, "progread-sim: fault %lu on request %ld\n", pick, k);
+                if (o.verbose)
+                    std::fprintf(stderr, "progread-sim: fault %lu on request %ld\n", pick, k);
             }
-            if (o.verbose) std::fprintf(stderr, "progread-sim: request %ld for 0x%04lX\n", k, offset + kBaseAddress);
+            if (o.verbose)
+                std::fprintf(stderr, "progread-sim: request %ld for 0x%04lX\n", k,
+                             offset + kBaseAddress);
             if (o.drop.count(k) || (o.silentAfter > 0 && k > o.silentAfter)) continue;
             const auto late = o.lateMs.find(k);
             const auto latency =
@@ -422,7 +438,8 @@ int main(int argc, char** argv) {
             if (!writeAll(master, held + reply, o, received + latency)) gStop = 1;
             held.clear();
             if (o.strayAfter.count(k)) {
-                if (!writeAll(master, reply, o, Clock::now() + std::chrono::milliseconds(30))) gStop = 1;
+                if (!writeAll(master, reply, o, Clock::now() + std::chrono::milliseconds(30)))
+                    gStop = 1;
             }
             if (o.closeAfter > 0 && k >= o.closeAfter) {
                 // A hangup throws away what the other side has not read yet: wait until it

@@ -36,7 +36,8 @@ struct Cli {
 };
 
 QString usage() {
-    return Cli::tr(R"(Usage: progread [--port PORT] [--dir DIR] [--fast] [--verify] [--trace FILE] [--lang zh|en]
+    return Cli::tr(
+        R"(Usage: progread [--port PORT] [--dir DIR] [--fast] [--verify] [--trace FILE] [--lang zh|en]
   or:  progread --read PORT [--dir DIR] [--fast] [--verify] [--trace FILE] [--lang zh|en]
   or:  progread --list-ports
 
@@ -86,11 +87,13 @@ struct Options {
     std::function<QString()> error;  // a usage error, worded once the language is known
 };
 
-void say(std::FILE* to, const QString& text) { std::fputs(text.toUtf8().constData(), to); }
+void say(std::FILE* to, const QString& text) {
+    std::fputs(text.toUtf8().constData(), to);
+}
 
 int usageError(const QString& what) {
-    say(stderr, QStringLiteral("progread: ") + what + QLatin1Char('\n') + Cli::tr("(try progread --help)") +
-                    QLatin1Char('\n'));
+    say(stderr, QStringLiteral("progread: ") + what + QLatin1Char('\n') +
+                    Cli::tr("(try progread --help)") + QLatin1Char('\n'));
     return 2;
 }
 
@@ -151,9 +154,12 @@ Options parse(int argc, char** argv) {
         }
     }
     if (o.lang && *o.lang != "zh" && *o.lang != "en") {
-        fail([lang = *o.lang] { return Cli::tr("--lang takes zh or en, not %1").arg(QString::fromStdString(lang)); });
+        fail([lang = *o.lang] {
+            return Cli::tr("--lang takes zh or en, not %1").arg(QString::fromStdString(lang));
+        });
     }
-    if (o.port && o.read) fail([] { return Cli::tr("--port is for the window; --read takes its own port"); });
+    if (o.port && o.read)
+        fail([] { return Cli::tr("--port is for the window; --read takes its own port"); });
     return o;
 }
 
@@ -167,7 +173,8 @@ void installTranslations(QCoreApplication& app, const Options& o) {
     if (ours->load(QStringLiteral(":/i18n/progread_zh_CN.qm"))) app.installTranslator(ours);
     // Qt's own buttons and dialogs, where Qt's translations are installed.
     auto* qt = new QTranslator(&app);
-    if (qt->load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    if (qt->load(QStringLiteral("qtbase_zh_CN"),
+                 QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
         app.installTranslator(qt);
     }
 }
@@ -175,7 +182,8 @@ void installTranslations(QCoreApplication& app, const Options& o) {
 // Qt warns when XDG_RUNTIME_DIR is not set (a root shell, a container) and falls back on a
 // folder of its own: nothing for the operator to act on.
 QtMessageHandler gQtHandler = nullptr;
-void dropRuntimeDirWarning(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+void dropRuntimeDirWarning(QtMsgType type, const QMessageLogContext& context,
+                           const QString& message) {
     if (message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set"))) return;
     if (gQtHandler) gQtHandler(type, context, message);
 }
@@ -184,8 +192,10 @@ void dropRuntimeDirWarning(QtMsgType type, const QMessageLogContext& context, co
 bool haveDisplay() {
 #if defined(Q_OS_LINUX)
     const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
-    if (!platform.isEmpty() && !platform.startsWith("xcb") && !platform.startsWith("wayland")) return true;
-    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (!platform.isEmpty() && !platform.startsWith("xcb") && !platform.startsWith("wayland"))
+        return true;
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 #else
     return true;
 #endif
@@ -197,7 +207,8 @@ std::unique_ptr<TraceFile> openTrace(const Options& o, QString* error) {
     auto trace = std::make_unique<TraceFile>();
     QString why;
     if (!trace->open(QString::fromStdString(*o.trace), &why)) {
-        *error = Cli::tr("cannot open the trace file %1: %2").arg(QString::fromStdString(*o.trace), why);
+        *error =
+            Cli::tr("cannot open the trace file %1: %2").arg(QString::fromStdString(*o.trace), why);
         return {};
     }
     return trace;
@@ -216,28 +227,34 @@ int runProgread(int argc, char** argv) {
         if (o.error) return usageError(o.error());
         if (o.help) {
             say(stdout, usage());
-            say(stdout, QLatin1Char('\n') + FileReport::where(fileDir(o, false)) + QLatin1Char('\n'));
+            say(stdout,
+                QLatin1Char('\n') + FileReport::where(fileDir(o, false)) + QLatin1Char('\n'));
             return 0;
         }
         if (o.version) {
-            std::printf("progread %s\nQt %s (built with %s)\n", PROGREAD_VERSION, qVersion(), QT_VERSION_STR);
+            std::printf("progread %s\nQt %s (built with %s)\n", PROGREAD_VERSION, qVersion(),
+                        QT_VERSION_STR);
             return 0;
         }
         if (o.listPorts) {
-            for (const PortEntry& port : systemPorts()) say(stdout, listingLine(port) + QLatin1Char('\n'));
+            for (const PortEntry& port : systemPorts())
+                say(stdout, listingLine(port) + QLatin1Char('\n'));
             return 0;
         }
         if (!o.read) {
-            say(stderr, Cli::tr("progread: no display was found, so the window cannot open. To read without "
-                                "a window: progread --read PORT (progread --help says more).") +
-                            QLatin1Char('\n'));
+            say(stderr,
+                Cli::tr(
+                    "progread: no display was found, so the window cannot open. To read without "
+                    "a window: progread --read PORT (progread --help says more).") +
+                    QLatin1Char('\n'));
             return 2;
         }
         std::string portName;
         try {
             portName = portNameFor(*o.read);
         } catch (const Error& e) {
-            return usageError(QStringLiteral("--read %1: %2").arg(QString::fromStdString(*o.read), Words::errorBody(e)));
+            return usageError(QStringLiteral("--read %1: %2")
+                                  .arg(QString::fromStdString(*o.read), Words::errorBody(e)));
         }
         QString traceError;
         const std::unique_ptr<TraceFile> trace = openTrace(o, &traceError);

@@ -40,7 +40,8 @@ QString FileReport::notes(const std::vector<FileNote>& notes) {
                 break;
             case FileNote::Kind::ReplacedPart:
                 sentences << tr("The earlier read's %1 (%2) was moved to %3.")
-                                 .arg(QString::fromLatin1(kImageName) + QStringLiteral(".part"), blocks(note.blocks), name);
+                                 .arg(QString::fromLatin1(kImageName) + QStringLiteral(".part"),
+                                      blocks(note.blocks), name);
                 break;
         }
     }

@@ -22,7 +22,7 @@ struct FileDir {
 class FileReport {
     Q_DECLARE_TR_FUNCTIONS(FileReport)
 
-  public:
+public:
     // "Files are kept in …"
     static QString where(const FileDir& dir);
     // One sentence per note, joined.
@@ -30,7 +30,7 @@ class FileReport {
     // After a read stopped: which file holds what. Empty when the read made no file.
     static QString kept(const ProgramImage& image);
 
-  private:
+private:
     static QString blocks(std::size_t n);
 };
 

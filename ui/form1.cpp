@@ -13,7 +13,9 @@ namespace progread {
 
 namespace {
 
-QString q(const std::string& s) { return QString::fromStdString(s); }
+QString q(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 constexpr int kPathRole = Qt::UserRole + 1;
 constexpr int kDesignedWidth = 6750;  // twips
@@ -21,7 +23,9 @@ constexpr int kDesignedHeight = 5250;
 constexpr int kStatusTop = 3720;
 constexpr int kStatusHeight = 1440;
 
-QSettings settings() { return QSettings(QStringLiteral("progread"), QStringLiteral("progread")); }
+QSettings settings() {
+    return QSettings(QStringLiteral("progread"), QStringLiteral("progread"));
+}
 
 }  // namespace
 
@@ -45,7 +49,8 @@ Form1::Form1(const FileDir& dir, const QString& port, QWidget* parent)
     Status->setWordWrap(true);
     Status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Status->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    Text1->setToolTip(tr("Port number (1 is the first serial port) or a device path such as /dev/ttyUSB0"));
+    Text1->setToolTip(
+        tr("Port number (1 is the first serial port) or a device path such as /dev/ttyUSB0"));
 
     // The stored layout, in twips. The port field is wider than the original 735 twips so that
     // a device path fits; the status line sits under the controls, with room for where files went.
@@ -117,7 +122,8 @@ bool Form1::Text1_Change() {
         name = portNameFor(Text1->text().toStdString());
     } catch (const Error& e) {
         // Often just a moment in retyping: a hint, and the port stays as it was.
-        setStatus(Words::errorBody(e) + tr(" — type a port number (1 is the first port) or a device path."),
+        setStatus(Words::errorBody(e) +
+                      tr(" — type a port number (1 is the first port) or a device path."),
                   true);
         return false;
     }
@@ -134,7 +140,8 @@ void Form1::Text1_EditingFinished() {
     if (!Text1_Change() || station_.MSComm1.PortOpen()) return;
     try {
         station_.MSComm1.openPort();
-        setStatus(tr("Port %1 is open. Press 读入 to read the program.").arg(q(station_.MSComm1.portName())));
+        setStatus(tr("Port %1 is open. Press 读入 to read the program.")
+                      .arg(q(station_.MSComm1.portName())));
     } catch (const Error& e) {
         setStatus(Words::error(e, portLister_), true);
     }
@@ -156,34 +163,44 @@ void Form1::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void Form1::showProgress(const std::string& text) { Text2->setText(q(text)); }
+void Form1::showProgress(const std::string& text) {
+    Text2->setText(q(text));
+}
 
 void Form1::requestSent(long address, int attempt) {
     const UploadSummary& summary = station_.upload.summary();
-    QString text = Words::progress(address, summary.programBytes, elapsed_.elapsed(), summary.retries);
-    if (attempt > 1) text = Words::then(text, tr("(try %1 of %2)").arg(attempt).arg(Upload::kMaxAttempts));
+    QString text =
+        Words::progress(address, summary.programBytes, elapsed_.elapsed(), summary.retries);
+    if (attempt > 1)
+        text = Words::then(text, tr("(try %1 of %2)").arg(attempt).arg(Upload::kMaxAttempts));
     setStatus(text);
 }
 
 void Form1::replyRejected(long address, const Refusal& refusal) {
-    setStatus(tr("Block %1: %2; asking again.").arg(Words::address(address), Words::refusal(refusal)), true);
+    setStatus(
+        tr("Block %1: %2; asking again.").arg(Words::address(address), Words::refusal(refusal)),
+        true);
 }
 
 void Form1::verifying(long from, long to, bool lostAnswers) {
-    setStatus(lostAnswers ? tr("Answers were lost on the way: reading blocks %1 to %2 a second time to be sure.")
-                                .arg(Words::address(from), Words::address(to))
-                          : tr("Reading every block a second time to check it (--verify)."));
+    setStatus(
+        lostAnswers
+            ? tr("Answers were lost on the way: reading blocks %1 to %2 a second time to be sure.")
+                  .arg(Words::address(from), Words::address(to))
+            : tr("Reading every block a second time to check it (--verify)."));
 }
 
 void Form1::checksumsByAnotherRule() {
-    setStatus(tr("The controller forms its reply checksums by another rule: each block is read "
-                 "twice and taken only when both reads agree."));
+    setStatus(
+        tr("The controller forms its reply checksums by another rule: each block is read "
+           "twice and taken only when both reads agree."));
 }
 
 void Form1::uploadFinished(const UploadSummary& summary) {
     setStatus(Words::then(tr("Done."),
-              Words::summary(summary, elapsed_.elapsed(), station_.upload.verify(),
-                             q(station_.image.imagePath().string()), static_cast<qint64>(station_.image.size()))));
+                          Words::summary(summary, elapsed_.elapsed(), station_.upload.verify(),
+                                         q(station_.image.imagePath().string()),
+                                         static_cast<qint64>(station_.image.size()))));
     const QString notes = FileReport::notes(station_.image.takeNotes());
     if (!notes.isEmpty()) setFileNote(notes);
     settings().setValue(QStringLiteral("lastPort"), Text1->text().trimmed());
@@ -209,7 +226,10 @@ void Form1::refreshPorts() {
         for (const QString& part : {port.description, port.manufacturer, port.serialNumber}) {
             if (!part.isEmpty()) about << part;
         }
-        const QString suffix = about.isEmpty() ? QString() : QStringLiteral("  (") + about.join(QStringLiteral(", ")) + QLatin1Char(')');
+        const QString suffix =
+            about.isEmpty()
+                ? QString()
+                : QStringLiteral("  (") + about.join(QStringLiteral(", ")) + QLatin1Char(')');
         for (const QString& name : {port.path, port.byId}) {
             if (name.isEmpty()) continue;
             auto* item = new QStandardItem(name + suffix);
@@ -241,7 +261,9 @@ void Form1::fitStatus() {
     const int needed = Status->heightForWidth(Status->width());
     const int height = std::max(tw(kStatusHeight), needed);
     Status->resize(Status->width(), height);
-    setFixedSize(tw(kDesignedWidth), std::max(tw(kDesignedHeight), Status->y() + height + tw(kDesignedHeight - kStatusTop - kStatusHeight)));
+    setFixedSize(tw(kDesignedWidth),
+                 std::max(tw(kDesignedHeight),
+                          Status->y() + height + tw(kDesignedHeight - kStatusTop - kStatusHeight)));
 }
 
 void Form1::setFileNote(const QString& note) {

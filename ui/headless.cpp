@@ -79,13 +79,15 @@ void HeadlessRead::endLine() {
 void HeadlessRead::requestSent(long address, int attempt) {
     const UploadSummary& summary = station_.upload.summary();
     const qint64 elapsed = QDateTime::currentMSecsSinceEpoch() - startMs_;
-    const QString progress = Words::progress(address, summary.programBytes, elapsed, summary.retries);
+    const QString progress =
+        Words::progress(address, summary.programBytes, elapsed, summary.retries);
     if (terminal_) {
         // One line, rewritten; the rest of the longer line before it is erased.
         const QByteArray line = progress.toUtf8();
         std::fprintf(stderr, "\r%s\x1b[K", line.constData());
         lineOpen_ = true;
-    } else if (attempt == 1 && (address - kBaseAddress) / static_cast<long>(kBlockBytes) % 64 == 0) {
+    } else if (attempt == 1 &&
+               (address - kBaseAddress) / static_cast<long>(kBlockBytes) % 64 == 0) {
         // By the block's place, not the count taken: a second read takes none.
         say(progress);
     }
@@ -106,7 +108,8 @@ void HeadlessRead::verifying(long from, long to, bool lostAnswers) {
 }
 
 void HeadlessRead::checksumsByAnotherRule() {
-    say(tr("the controller forms its reply checksums by another rule: each block is read twice and "
+    say(
+        tr("the controller forms its reply checksums by another rule: each block is read twice and "
            "taken only when both reads agree"));
 }
 

@@ -22,7 +22,7 @@ double msSince(Clock::time_point t) {
 }
 
 class ExposeWatch : public QObject {
-  public:
+public:
     explicit ExposeWatch(QWindow* window) : QObject(window), window_(window) {}
 
     bool eventFilter(QObject* watched, QEvent* event) override {
@@ -44,7 +44,7 @@ class ExposeWatch : public QObject {
         return false;
     }
 
-  private:
+private:
     QWindow* window_;
 };
 

@@ -31,7 +31,8 @@ void Station::changePort(const std::string& portName) {
 QString Station::prepareImage() {
     const std::filesystem::path dir = image.imagePath().parent_path();
     if (!folderLock_) {
-        auto lock = std::make_unique<QLockFile>(QString::fromStdString((dir / "duqu.pmw.lock").string()));
+        auto lock =
+            std::make_unique<QLockFile>(QString::fromStdString((dir / "duqu.pmw.lock").string()));
         lock->setStaleLockTime(0);  // stale only when its process is gone
         if (!lock->tryLock(0) && lock->error() == QLockFile::LockFailedError) {
             qint64 pid = 0;
@@ -42,7 +43,8 @@ QString Station::prepareImage() {
             facts.subject = dir.string();
             facts.count = known ? static_cast<int>(pid) : 0;
             throw Error(ErrorKind::File, facts,
-                        "another progread" + (known ? " (process " + std::to_string(pid) + ")" : std::string()) +
+                        "another progread" +
+                            (known ? " (process " + std::to_string(pid) + ")" : std::string()) +
                             " is using the folder " + dir.string() +
                             "; close it first, or give this one another folder with --dir");
         }
@@ -53,12 +55,14 @@ QString Station::prepareImage() {
     const PrepareReport report = image.prepare();
     const QString templ = QString::fromStdString(image.templatePath().string());
     if (report.templateMissing) {
-        return tr("No template %1: an empty one was created, and the image's header is 256 zero bytes, which "
+        return tr("No template %1: an empty one was created, and the image's header is 256 zero "
+                  "bytes, which "
                   "the programming software may reject. Copy the template moban.pmw there.")
             .arg(templ);
     }
     if (!report.headerComplete()) {
-        return tr("The template %1 has only %2 of 256 header bytes; the rest of the header is zeros, which "
+        return tr("The template %1 has only %2 of 256 header bytes; the rest of the header is "
+                  "zeros, which "
                   "the programming software may reject.")
             .arg(templ)
             .arg(report.templateBytes);

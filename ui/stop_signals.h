@@ -13,15 +13,15 @@ namespace progread {
 class StopSignals : public QObject {
     Q_OBJECT
 
-  public:
+public:
     // Catches SIGINT and SIGTERM until destroyed (one instance at a time).
     explicit StopSignals(QObject* parent = nullptr);
     ~StopSignals() override;
 
-  signals:
+signals:
     void received(int signo);
 
-  private:
+private:
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 

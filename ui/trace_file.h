@@ -16,13 +16,13 @@ QString traceChars(const std::string& chars);
 const char* verdictName(LineTrace::Verdict verdict);
 
 class TraceFile : public LineTrace {
-  public:
+public:
     // False, with the system's reason, when the file cannot be opened for appending.
     bool open(const QString& path, QString* why);
     void sent(const std::string& chars) override;
     void received(const std::string& chars, Verdict verdict, const std::string& reason) override;
 
-  private:
+private:
     void write(const QString& line);
     QFile file_;
 };

@@ -275,12 +275,15 @@ QString Words::errorBody(const Error& error, const PortLister& lister) {
                        .arg(subject, QString::fromStdString(f.other));
             break;
         case ErrorFacts::Code::FolderInUse:
-            text = (f.count > 0 ? tr("another progread (process %1) is using the folder %2; close it first, or "
-                                     "give this one another folder with --dir.")
-                                      .arg(f.count)
-                                : tr("another progread is using the folder %1; close it first, or give this "
-                                     "one another folder with --dir."))
-                       .arg(subject);
+            text =
+                (f.count > 0
+                     ? tr("another progread (process %1) is using the folder %2; close it first, "
+                          "or "
+                          "give this one another folder with --dir.")
+                           .arg(f.count)
+                     : tr("another progread is using the folder %1; close it first, or give this "
+                          "one another folder with --dir."))
+                    .arg(subject);
             break;
         case ErrorFacts::Code::ImageNotOpen:
             text = tr("the image %1 is not open.").arg(subject);

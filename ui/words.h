@@ -14,7 +14,7 @@ namespace progread {
 class Words {
     Q_DECLARE_TR_FUNCTIONS(Words)
 
-  public:
+public:
     // Two sentences in a row (no space between them in Chinese).
     static QString then(const QString& first, const QString& second);
     // "0x8040"

@@ -55,9 +55,12 @@ struct Refusal {
     // "malformed reply (67 characters, 68 expected)"
     std::string text() const {
         switch (why) {
-            case Why::NoReply: return "no reply";
-            case Why::Malformed: return "malformed reply (" + detail + ")";
-            case Why::ChecksumMismatch: return "checksum mismatch (" + detail + ")";
+            case Why::NoReply:
+                return "no reply";
+            case Why::Malformed:
+                return "malformed reply (" + detail + ")";
+            case Why::ChecksumMismatch:
+                return "checksum mismatch (" + detail + ")";
         }
         return detail;
     }
@@ -67,12 +70,12 @@ struct Refusal {
 class LineTrace {
 public:
     enum class Verdict {
-        Accepted,      // taken into the image (or agreed with the first read)
-        ConfirmedTwin, // checksum by another rule, taken because it repeats the reply before
-        Refused,       // checked and refused; the reason says why
-        EarlierBlock,  // an answer for a block asked earlier, or after the upload ended: dropped
-        Stray,         // nothing was asked for: dropped
-        OutOfStep,     // came when none was due while an upload ran: the upload stops
+        Accepted,       // taken into the image (or agreed with the first read)
+        ConfirmedTwin,  // checksum by another rule, taken because it repeats the reply before
+        Refused,        // checked and refused; the reason says why
+        EarlierBlock,   // an answer for a block asked earlier, or after the upload ended: dropped
+        Stray,          // nothing was asked for: dropped
+        OutOfStep,      // came when none was due while an upload ran: the upload stops
     };
     virtual ~LineTrace() = default;
     virtual void sent(const std::string& chars) = 0;

@@ -75,7 +75,8 @@ void Upload::portChanged(const std::string& portName) {
         ErrorFacts facts;
         facts.code = ErrorFacts::Code::PortChanged;
         facts.subject = portName;
-        fail(Error(ErrorKind::Serial, facts, "the port was changed to " + portName + " during the upload"));
+        fail(Error(ErrorKind::Serial, facts,
+                   "the port was changed to " + portName + " during the upload"));
     }
 }
 
@@ -108,7 +109,8 @@ void Upload::Command1_Click() {
         lastAccepted_ = -1;
         summary_ = {};
         ticker_.setTimerEnabled(true);
-        enter(line_.out() > 0 && line_.offset() != s_.BlockOffset ? Step::Quieting : Step::ReadyToSend);
+        enter(line_.out() > 0 && line_.offset() != s_.BlockOffset ? Step::Quieting
+                                                                  : Step::ReadyToSend);
         if (backToBackNow() && step_ == Step::ReadyToSend) {
             sendRequest();
             ticker_.restartPeriod();
@@ -220,9 +222,10 @@ void Upload::MSComm1_OnComm() {
             ErrorFacts facts;
             facts.code = ErrorFacts::Code::OutOfStep;
             facts.address = lastAccepted_;
-            throw Error(ErrorKind::Serial, facts,
-                        "the line is out of step: an answer came when none was due (last block taken: " +
-                            (lastAccepted_ < 0 ? std::string("none") : hexAddress(lastAccepted_)) + ")");
+            throw Error(
+                ErrorKind::Serial, facts,
+                "the line is out of step: an answer came when none was due (last block taken: " +
+                    (lastAccepted_ < 0 ? std::string("none") : hexAddress(lastAccepted_)) + ")");
         }
         line_.answerCame(ticker_.nowMs());
         if (!running() || line_.offset() != s_.BlockOffset) {
@@ -292,7 +295,7 @@ void Upload::finish() {
 
 void Upload::giveUp() {
     ErrorFacts facts;
-    facts.code = lastRefusal_.why == Refusal::Why::NoReply      ? ErrorFacts::Code::NoReply
+    facts.code = lastRefusal_.why == Refusal::Why::NoReply     ? ErrorFacts::Code::NoReply
                  : lastRefusal_.why == Refusal::Why::Malformed ? ErrorFacts::Code::Malformed
                                                                : ErrorFacts::Code::ChecksumMismatch;
     facts.address = blockAddress();
@@ -305,7 +308,8 @@ void Upload::giveUp() {
 
 void Upload::acceptReply(std::string_view reply) {
     const long n = static_cast<long>(reply.size());
-    for (long i = 1; i <= n; ++i) s_.RxBytes(i) = static_cast<Byte>(reply[static_cast<std::size_t>(i - 1)]);
+    for (long i = 1; i <= n; ++i)
+        s_.RxBytes(i) = static_cast<Byte>(reply[static_cast<std::size_t>(i - 1)]);
     std::array<Byte, kBlockBytes> block{};
     bool ended = false;
     long j = 0;
@@ -324,7 +328,8 @@ void Upload::acceptReply(std::string_view reply) {
     if (verifying_) {
         if (checkAgainstFirstRead(block)) return;
     } else {
-        for (std::size_t k = 0; k < kBlockBytes; k += 2) image_.appendPair({block[k], block[k + 1]});
+        for (std::size_t k = 0; k < kBlockBytes; k += 2)
+            image_.appendPair({block[k], block[k + 1]});
         firstRead_.insert(firstRead_.end(), block.begin(), block.end());
         ++summary_.blocks;
         summary_.programBytes += j;
@@ -357,8 +362,9 @@ void Upload::acceptReply(std::string_view reply) {
         ErrorFacts facts;
         facts.code = ErrorFacts::Code::NoEndMarker;
         facts.address = blockAddress();
-        throw Error(ErrorKind::Overflow, facts, "end of program memory (" + hexAddress(blockAddress()) +
-                                             ") reached without an end marker");
+        throw Error(ErrorKind::Overflow, facts,
+                    "end of program memory (" + hexAddress(blockAddress()) +
+                        ") reached without an end marker");
     }
     s_.BlockOffset = addChecked(s_.BlockOffset, static_cast<Integer>(kBlockBytes));
     attempts_ = 0;
@@ -372,9 +378,10 @@ bool Upload::checkAgainstFirstRead(const std::array<Byte, kBlockBytes>& block) {
         ErrorFacts facts;
         facts.code = ErrorFacts::Code::SecondReadDiffers;
         facts.address = blockAddress();
-        throw Error(ErrorKind::Serial, facts, "block " + hexAddress(blockAddress()) +
-                                           " read a second time differs from the first read; the line may "
-                                           "have lost track of its answers: read again");
+        throw Error(ErrorKind::Serial, facts,
+                    "block " + hexAddress(blockAddress()) +
+                        " read a second time differs from the first read; the line may "
+                        "have lost track of its answers: read again");
     }
     ++summary_.verifiedBlocks;
     if (s_.BlockOffset != markerOffset_) return false;

@@ -22,15 +22,15 @@ namespace progread {
 
 // The record the window keeps for an upload.
 struct UploadState {
-    FixedArray<578> RxBytes;     // the request being sent, then the reply being decoded
-    FixedArray<500> PairBytes;   // pairs decoded from the current reply
+    FixedArray<578> RxBytes;    // the request being sent, then the reply being decoded
+    FixedArray<500> PairBytes;  // pairs decoded from the current reply
     // Kept as the record always had them; the step says the same, and nothing reads these.
-    bool ReplyDone = false;      // ready to send: a reply was handled or the upload just started
-    bool SendArmed = false;      // a tick found the upload ready to send
-    Integer FrameSum = 0;        // checksum sum of the last request
-    Integer BlockOffset = 0;     // offset of the block being read (asked for again after a retry)
-    Integer UploadCounter = 0;   // 0 before the first start, 2 at a start, +1 per request
-    double BlockAddress = 0;     // 0x8000 + BlockOffset of the last request
+    bool ReplyDone = false;     // ready to send: a reply was handled or the upload just started
+    bool SendArmed = false;     // a tick found the upload ready to send
+    Integer FrameSum = 0;       // checksum sum of the last request
+    Integer BlockOffset = 0;    // offset of the block being read (asked for again after a retry)
+    Integer UploadCounter = 0;  // 0 before the first start, 2 at a start, +1 per request
+    double BlockAddress = 0;    // 0x8000 + BlockOffset of the last request
 };
 
 // The requests whose answers are still on their way. They are all for one block: a request
@@ -141,22 +141,22 @@ private:
     std::optional<std::string> candidate_;  // well formed, checksum by another rule: needs a twin
     Refusal lastRefusal_;
     bool toldChecksumRule_ = false;
-    long lastAccepted_ = -1;                // address of the block taken last
+    long lastAccepted_ = -1;  // address of the block taken last
     // Answers were given up as lost in this upload. One of them may still come and be taken
     // for a later block, and a later lost answer would hide that: so the blocks read from
     // then on are read a second time, and must agree, before the image is finished.
-    long firstUnsure_ = -1;                 // offset of the first block read after a give-up
+    long firstUnsure_ = -1;  // offset of the first block read after a give-up
     bool verifyAll_ = false;
-    bool verifying_ = false;                // the second read runs
-    long markerOffset_ = 0;                 // the block that held the end marker
-    std::vector<Byte> firstRead_;           // the blocks as the first read took them
+    bool verifying_ = false;       // the second read runs
+    long markerOffset_ = 0;        // the block that held the end marker
+    std::vector<Byte> firstRead_;  // the blocks as the first read took them
     bool gaveUpInSecondRead_ = false;
     // Quieting lasts until the line has been quiet for the whole wait, even with no answer
     // out; then the image is finished (finishWhenQuiet_) or the next request goes.
     bool holdQuiet_ = false;
     bool finishWhenQuiet_ = false;
     LineTrace* trace_ = nullptr;
-    std::string answer_;                    // the answer being handled, as it came
+    std::string answer_;  // the answer being handled, as it came
 };
 
 // "0x8020"
