@@ -113,6 +113,20 @@ inline long requestedOffset(const std::string& request) {
     return std::stol(request.substr(4, 4), nullptr, 16) - 0x8000;
 }
 
+// Memory whose every block is told apart by its bytes, with the end marker in block
+// markerBlock and no pair 0F 00 anywhere else.
+inline std::vector<Byte> distinctMemory(std::size_t markerBlock) {
+    std::vector<Byte> m(32768);
+    for (std::size_t i = 0; i < m.size(); ++i)
+        m[i] = static_cast<Byte>((i / 32) * 7 + i % 32 + 0x20);
+    for (std::size_t i = 0; i + 1 < m.size(); i += 2) {
+        if (m[i] == 0x0F && m[i + 1] == 0x00) m[i + 1] = 0x01;
+    }
+    m[markerBlock * 32 + 12] = 0x0F;
+    m[markerBlock * 32 + 13] = 0x00;
+    return m;
+}
+
 // The upload against a controller on simulated time. The controller answers requests in
 // turn, as a real one does: an answer starts once the previous one is out and the latency
 // has passed.

@@ -7,8 +7,10 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QStringList>
 #include <QTest>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -74,6 +76,41 @@ inline std::vector<Byte> expectedImage(const std::vector<Byte>& templ,
         image.push_back(0x00);
     }
     return image;
+}
+
+// How a program run to its end came out.
+struct Outcome {
+    int exitCode = -1;  // -1: it crashed or was killed
+    QString stdErr;
+    QString stdOut;
+};
+
+// As an operator's script would run it: no display at all.
+inline QProcessEnvironment headlessEnvironment() {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("QT_QPA_PLATFORM");
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    return env;
+}
+
+inline Outcome runProgread(const QStringList& args,
+                           const QString& program = QStringLiteral(PROGREAD_EXE),
+                           const QProcessEnvironment& env = headlessEnvironment()) {
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished();
+    }
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAllStandardError()),
+            QString::fromUtf8(p.readAllStandardOutput())};
+}
+
+inline QString str(const std::filesystem::path& p) {
+    return QString::fromStdString(p.string());
 }
 
 }  // namespace progread::testing

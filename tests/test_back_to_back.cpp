@@ -13,19 +13,6 @@ namespace {
 
 using Step = Upload::Step;
 
-// Every block told apart by its bytes; the end marker in block markerBlock only.
-std::vector<Byte> distinctMemory(std::size_t markerBlock) {
-    std::vector<Byte> m(32768);
-    for (std::size_t i = 0; i < m.size(); ++i)
-        m[i] = static_cast<Byte>((i / 32) * 5 + i % 32 + 0x31);
-    for (std::size_t i = 0; i + 1 < m.size(); i += 2) {
-        if (m[i] == 0x0F && m[i + 1] == 0x00) m[i + 1] = 0x02;
-    }
-    m[markerBlock * 32 + 20] = 0x0F;
-    m[markerBlock * 32 + 21] = 0x00;
-    return m;
-}
-
 std::string lastError(const Rig& rig) {
     return rig.view.errors.empty() ? std::string() : rig.view.errors.back().message();
 }

@@ -12,37 +12,7 @@
 using namespace progread;
 using namespace progread::testing;
 
-namespace {
-
-struct Outcome {
-    int exitCode = -1;
-    QString stdErr;
-    QString stdOut;
-};
-
-Outcome run(const QString& exe, const QStringList& args, bool withDisplay = false) {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    if (!withDisplay) {
-        env.remove("QT_QPA_PLATFORM");
-        env.remove("DISPLAY");
-    }
-    p.setProcessEnvironment(env);
-    p.start(exe, args);
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished();
-    }
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromUtf8(p.readAllStandardError()),
-            QString::fromUtf8(p.readAllStandardOutput())};
-}
-
-QString str(const std::filesystem::path& p) {
-    return QString::fromStdString(p.string());
-}
-
-}  // namespace
+namespace {}  // namespace
 
 TEST(FastRead, ReadsTheWholeProgramBackToBackAsAtThePace) {
     struct Row {
@@ -63,9 +33,8 @@ TEST(FastRead, ReadsTheWholeProgramBackToBackAsAtThePace) {
         TempDir dir;
         Sim sim(row.sim);
         ASSERT_FALSE(sim.port().empty()) << what;
-        const Outcome out =
-            run(QStringLiteral(PROGREAD_EXE),
-                QStringList{"--read", sim.qport(), "--dir", str(dir.path())} + row.progread);
+        const Outcome out = runProgread(
+            QStringList{"--read", sim.qport(), "--dir", str(dir.path())} + row.progread);
         EXPECT_EQ(out.exitCode, 0) << what << "\n" << out.stdErr.toStdString();
         EXPECT_EQ(readFile(dir / "duqu.pmw"), expectedImage({}, sampleProgramMemory(row.blocks)))
             << what;
@@ -73,7 +42,7 @@ TEST(FastRead, ReadsTheWholeProgramBackToBackAsAtThePace) {
 }
 
 TEST(FastRead, HelpSaysWhoFastIsFor) {
-    const Outcome help = run(QStringLiteral(PROGREAD_EXE), {"--help"});
+    const Outcome help = runProgread({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.stdOut.indexOf("--fast"), -1);
     EXPECT_NE(help.stdOut.indexOf("back to back"), -1) << help.stdOut.toStdString();
@@ -86,7 +55,7 @@ TEST(FastRead, TheSimulatorRefusesSamplesItCannotHold) {
          {QStringList{"--blocks", "0"}, QStringList{"--blocks", "1025"},
           QStringList{"--blocks", "x"},
           QStringList{"--blocks", "3", "--memory", str(dir / "memory.bin")}}) {
-        const Outcome out = run(QStringLiteral(PROGREAD_SIM), args);
+        const Outcome out = runProgread(args, QStringLiteral(PROGREAD_SIM));
         EXPECT_EQ(out.exitCode, 2) << args.join(' ').toStdString();
         EXPECT_NE(out.stdErr.indexOf("--blocks"), -1) << out.stdErr.toStdString();
     }

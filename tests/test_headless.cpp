@@ -16,38 +16,6 @@ using namespace progread::testing;
 
 namespace {
 
-struct Outcome {
-    int exitCode = -1;
-    QString stdErr;
-    QString stdOut;
-};
-
-// As an operator's script would run it: no display at all.
-QProcessEnvironment headlessEnvironment() {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("QT_QPA_PLATFORM");
-    env.remove("DISPLAY");
-    return env;
-}
-
-Outcome runProgread(const QStringList& args, const QString& program = QStringLiteral(PROGREAD_EXE),
-                    const QProcessEnvironment& env = headlessEnvironment()) {
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished();
-    }
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromUtf8(p.readAllStandardError()),
-            QString::fromUtf8(p.readAllStandardOutput())};
-}
-
-QString str(const std::filesystem::path& p) {
-    return QString::fromStdString(p.string());
-}
-
 std::uintmax_t sizeOr0(const std::filesystem::path& p) {
     std::error_code ec;
     const std::uintmax_t n = std::filesystem::file_size(p, ec);

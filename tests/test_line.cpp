@@ -30,20 +30,6 @@ const char* name(Step s) {
     return "?";
 }
 
-// Memory whose every block is told apart by its bytes, with the end marker in block
-// markerBlock (and no pair 0F 00 anywhere else).
-std::vector<Byte> distinctMemory(std::size_t markerBlock) {
-    std::vector<Byte> m(32768);
-    for (std::size_t i = 0; i < m.size(); ++i)
-        m[i] = static_cast<Byte>((i / 32) * 7 + i % 32 + 0x20);
-    for (std::size_t i = 0; i + 1 < m.size(); i += 2) {
-        if (m[i] == 0x0F && m[i + 1] == 0x00) m[i + 1] = 0x01;
-    }
-    m[markerBlock * 32 + 12] = 0x0F;
-    m[markerBlock * 32 + 13] = 0x00;
-    return m;
-}
-
 // Where the table's rows start. The controller stays silent: answers come by hand.
 struct StepSetup {
     Step step;

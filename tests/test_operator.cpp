@@ -31,25 +31,10 @@ struct ToolRun {
 
 // progread as a script runs it: no display.
 ToolRun runTool(const QStringList& args, const QStringList& extraEnv = {}) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("QT_QPA_PLATFORM");
-    env.remove("DISPLAY");
-    env.remove("WAYLAND_DISPLAY");
+    QProcessEnvironment env = headlessEnvironment();
     for (const QString& e : extraEnv) env.insert(e.section('=', 0, 0), e.section('=', 1));
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(PROGREAD_EXE), args);
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished();
-    }
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
-}
-
-QString str(const std::filesystem::path& p) {
-    return QString::fromStdString(p.string());
+    const Outcome o = runProgread(args, QStringLiteral(PROGREAD_EXE), env);
+    return {o.exitCode, o.stdOut, o.stdErr};
 }
 
 QList<PortEntry> fakePorts() {
