@@ -31,8 +31,8 @@ void Station::changePort(const std::string& portName) {
 QString Station::prepareImage() {
     const std::filesystem::path dir = image.imagePath().parent_path();
     if (!folderLock_) {
-        auto lock =
-            std::make_unique<QLockFile>(QString::fromStdString((dir / "duqu.pmw.lock").string()));
+        auto lock = std::make_unique<QLockFile>(
+            QString::fromStdU16String((dir / "duqu.pmw.lock").u16string()));
         lock->setStaleLockTime(0);  // stale only when its process is gone
         if (!lock->tryLock(0) && lock->error() == QLockFile::LockFailedError) {
             qint64 pid = 0;
@@ -53,7 +53,8 @@ QString Station::prepareImage() {
         if (lock->isLocked()) folderLock_ = std::move(lock);
     }
     const PrepareReport report = image.prepare();
-    const QString templ = QString::fromStdString(image.templatePath().string());
+    // Paths are wide on Windows: no narrow string in between.
+    const QString templ = QString::fromStdU16String(image.templatePath().u16string());
     if (report.templateMissing) {
         return tr("No template %1: an empty one was created, and the image's header is 256 zero "
                   "bytes, which "
