@@ -17,6 +17,7 @@
 
 #include "image/program_image.h"
 #include "protocol/checked.h"
+#include "temp_dir.h"
 
 namespace progread::testing {
 
@@ -76,6 +77,17 @@ inline std::vector<Byte> expectedImage(const std::vector<Byte>& templ,
         image.push_back(0x00);
     }
     return image;
+}
+
+// 32 KiB of program memory whose end marker stands in the given block, and nowhere before.
+inline std::vector<Byte> memoryWithMarkerInBlock(std::size_t block) {
+    std::vector<Byte> memory = patternBytes(32768, 0x21);
+    for (std::size_t i = 0; i + 1 < memory.size(); i += 2) {
+        if (memory[i] == 0x0F && memory[i + 1] == 0x00) memory[i + 1] = 0x55;
+    }
+    memory[block * 32 + 10] = 0x0F;
+    memory[block * 32 + 11] = 0x00;
+    return memory;
 }
 
 // How a program run to its end came out.

@@ -30,17 +30,6 @@ long blocksSaidKept(const QString& stdErr, const std::filesystem::path& dir) {
     return m.hasMatch() ? m.captured(1).toLong() : -1;
 }
 
-// 32 KiB of program memory whose end marker stands in the given block, and nowhere before.
-std::vector<Byte> memoryEndingInBlock(std::size_t block) {
-    std::vector<Byte> memory = patternBytes(kProgramMemoryBytes, 0x21);
-    for (std::size_t i = 0; i + 1 < memory.size(); i += 2) {
-        if (memory[i] == 0x0F && memory[i + 1] == 0x00) memory[i + 1] = 0x55;
-    }
-    memory[block * 32 + 10] = 0x0F;
-    memory[block * 32 + 11] = 0x00;
-    return memory;
-}
-
 std::vector<Byte> headerAndBlocks(const std::vector<Byte>& memory, std::size_t blocks) {
     std::vector<Byte> image(256 + blocks * 32, 0);
     std::copy_n(memory.begin(), blocks * 32, image.begin() + 256);
@@ -116,7 +105,7 @@ TEST(Headless, SigintOrSigtermStopsTheReadKeepingItsBlocks) {
 
 TEST(Headless, KilledAtAnyMomentItLeavesNoHalfImage) {
     TempDir files;
-    const std::vector<Byte> memory = memoryEndingInBlock(10);
+    const std::vector<Byte> memory = memoryWithMarkerInBlock(10);
     writeFile(files / "memory.bin", memory);
     const std::vector<Byte> complete = expectedImage({}, memory);
     // Kill points by the size of the .part: just begun, midway, every block but no tail, the

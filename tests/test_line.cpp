@@ -436,23 +436,6 @@ TEST(LineAccounting, AVerifiedReadReadsEveryBlockTwice) {
     EXPECT_EQ(rig.offsets, (std::vector<long>{0, 32, 64, 96, 128, 160, 0, 32, 64, 96, 128, 160}));
 }
 
-TEST(LineAccounting, ARequestForAnotherBlockNeverGoesWhileAnAnswerIsOut) {
-    // Whatever the timing, every request goes out either with no answer out or for the same
-    // block as the answers that are.
-    for (long long latency : {0LL, 60LL, 400LL, 1300LL, 2600LL}) {
-        Rig rig;
-        rig.memory = distinctMemory(12);
-        rig.latency = [&](long, int k) { return k % 3 == 0 ? latency : 15LL; };
-        rig.controller = [&](long offset, int k) -> std::optional<std::string> {
-            if (k % 7 == 0) return std::nullopt;  // lost now and then
-            return rig.replyFor(offset);
-        };
-        rig.run();
-        EXPECT_EQ(rig.upload.step(), Step::Finished) << latency;
-        EXPECT_EQ(rig.sink.bytes, rig.cleanImage()) << latency;
-    }
-}
-
 TEST(ChecksumRule, AControllerWithItsOwnChecksumRuleIsReadByTwoAgreeingReplies) {
     // The controller leaves ETX out of its sum; everything else is as it should be.
     Rig rig;

@@ -37,16 +37,6 @@ struct PtyRig {
     }
 };
 
-std::vector<Byte> memoryWithMarkerInBlock(std::size_t block) {
-    std::vector<Byte> memory = patternBytes(kProgramMemoryBytes, 0x21);
-    for (std::size_t i = 0; i + 1 < memory.size(); i += 2) {
-        if (memory[i] == 0x0F && memory[i + 1] == 0x00) memory[i + 1] = 0x55;
-    }
-    memory[block * 32 + 10] = 0x0F;
-    memory[block * 32 + 11] = 0x00;
-    return memory;
-}
-
 std::string readWithin(int fd, std::size_t count, int ms) {
     std::string got;
     QDeadlineTimer deadline(ms);
@@ -95,40 +85,6 @@ TEST(SerialPty, ChunkedNoisyAndSpoiledRepliesStillGiveTheExactImage) {
     EXPECT_EQ(rig.station.upload.summary().retries, 4)
         << "noise costs nothing, each spoiled reply one retry\n"
         << rejections;
-}
-
-TEST(SerialPty, SlowAndOddControllersAreReadExactly) {
-    struct Row {
-        const char* what;
-        QStringList args;
-        int requests;  // -1: not checked
-        int confirmed;
-    } rows[] = {
-        {"every answer 1.5 s late", {"--latency-ms", "1500"}, -1, 0},
-        {"one answer 2.5 s late, at wire speed", {"--late", "2:2500", "--char-us", "1042"}, 6, 0},
-        {"checksums by another rule",
-         {"--other-checksum", "--chunk", "7", "--chunk-gap-ms", "1"},
-         8,
-         4},
-    };
-    TempDir files;
-    const std::vector<Byte> memory = memoryWithMarkerInBlock(3);
-    writeFile(files / "memory.bin", memory);
-    for (const Row& row : rows) {
-        QStringList args = row.args;
-        args << "--memory" << QString::fromStdString((files / "memory.bin").string());
-        Sim sim(args);
-        PtyRig rig(sim.port());
-        ASSERT_TRUE(rig.run(60000)) << row.what;
-        ASSERT_EQ(rig.station.upload.step(), Upload::Step::Finished)
-            << row.what << ": " << (rig.view.errors.empty() ? "" : rig.view.errors[0].message());
-        EXPECT_EQ(readFile(rig.dir / "duqu.pmw"), expectedImage({}, memory)) << row.what;
-        const UploadSummary& summary = rig.station.upload.summary();
-        if (row.requests >= 0) {
-            EXPECT_EQ(summary.blocks + summary.retries, row.requests) << row.what;
-        }
-        EXPECT_EQ(summary.confirmedBlocks, row.confirmed) << row.what;
-    }
 }
 
 TEST(SerialPty, ALineClosedMidUploadIsReportedOnceAndThePortClosed) {

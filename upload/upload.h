@@ -42,7 +42,6 @@ public:
     int out() const { return static_cast<int>(sentAt_.size()); }
     long offset() const { return offset_; }
     long long waitMs() const { return waitMs_; }
-    long long quietSince() const { return lastActivity_; }
     bool quietFor(long long now) const { return now - lastActivity_ >= waitMs_; }
 
     void requestSent(long offset, long long now);
@@ -95,7 +94,6 @@ public:
     // up as lost in the upload. The waits, retries and the account of answers still out stay
     // as they are.
     void setBackToBack(bool on) { backToBack_ = on; }
-    bool backToBack() const { return backToBack_; }
     // Every read is checked by a second one before its image is finished.
     void setVerify(bool on) { verifyAll_ = on; }
     bool verify() const { return verifyAll_; }
