@@ -61,14 +61,15 @@ TEST(BackToBack, RetriesAndWaitsAreThoseOfTheDesignedPace) {
         // tick. The lost answer stays counted and the wait has grown to twice 1010 ms: the
         // next block waits for a quiet line, and then keeps the designed pace; the blocks
         // taken after the give-up are read a second time, once the line has been quiet for
-        // the wait (2020 ms) again.
+        // the wait again, which the give-up raised to twice the age of the answer given up
+        // (2 × 2100 ms).
         {"a lost answer",
          [](Rig& r, long o, int k) -> std::optional<std::string> {
              if (k == 2) return std::nullopt;
              return r.replyFor(o);
          },
          {0, 32, 32, 64, 96, 64, 96},
-         {0, 10, 1010, 3110, 3210, 5310, 5410},
+         {0, 10, 1010, 3110, 3210, 7510, 7610},
          Step::Finished},
         {"a block never answered",
          [](Rig& r, long o, int) -> std::optional<std::string> {

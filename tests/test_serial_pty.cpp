@@ -30,7 +30,7 @@ struct PtyRig {
         QObject::connect(&station.MSComm1, &CommPort::portLost, [this] { ++portLost; });
     }
 
-    bool run(int ms = 30000) {
+    bool run(int ms = 90000) {
         station.image.prepare();
         station.upload.Command1_Click();
         return waitUntil([&] { return !station.upload.running(); }, ms);

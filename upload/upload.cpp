@@ -85,7 +85,7 @@ void Upload::Command1_Click() {
         if (!link_.PortOpen()) link_.openPort();
         // Answers still out from before this start are not forgotten: a second press while a
         // request is out must not take its answer for block 0 (unless it is block 0's).
-        if (line_.out() > 0 && line_.quietFor(ticker_.nowMs())) line_.forget();
+        if (line_.out() > 0 && line_.quietFor(ticker_.nowMs())) line_.forget(ticker_.nowMs());
         // Answers given up before this start, in this read or an earlier one, may still be
         // taken for this read's blocks.
         firstUnsure_ = line_.mayBeBehind() ? 0 : -1;
@@ -181,7 +181,7 @@ void Upload::forgetAnswers() {
     // (the upload stops) or taken for a later block; then every answer after it is one
     // behind, which the second read of the blocks taken since brings to light.
     if (line_.out() > 0 && verifying_) gaveUpInSecondRead_ = true;
-    line_.forget();
+    line_.forget(ticker_.nowMs());
     if (firstUnsure_ < 0 && !verifying_) firstUnsure_ = s_.BlockOffset;
     link_.discardInput();
 }

@@ -8,6 +8,7 @@
 // count (LineAccount): a request for another block goes out only once every answer still
 // out has come, or the line has been quiet for as long as an answer may take.
 
+#include <algorithm>
 #include <array>
 #include <deque>
 #include <optional>
@@ -51,8 +52,13 @@ public:
     // Nothing came for the whole wait: those answers are taken as lost. If one comes after
     // all, every answer after it is one behind: the line may be behind until a read has
     // been checked by a second one (inStep).
-    void forget() {
-        if (!sentAt_.empty()) mayBeBehind_ = true;
+    // An answer given up is at least as slow as its age: the wait grows to twice that, so
+    // that another one still on its way meets the quiet wait before the next give-up.
+    void forget(long long now) {
+        if (!sentAt_.empty()) {
+            mayBeBehind_ = true;
+            waitMs_ = std::max(waitMs_, 2 * (now - sentAt_.front()));
+        }
         sentAt_.clear();
     }
     bool mayBeBehind() const { return mayBeBehind_; }
