@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "protocol/frames.h"
@@ -28,6 +29,8 @@ public:
         if (e && !enabled) nextTick = now + kPeriodMs;
         enabled = e;
     }
+    std::optional<long long> wakeAtMs;
+    void wakeAt(long long ms) override { wakeAtMs = ms; }
     bool timerEnabled() const override { return enabled; }
     void restartPeriod() override {
         if (enabled) nextTick = now + kPeriodMs;
@@ -42,6 +45,7 @@ public:
     ReplyFramer framer;
     std::string sent;
     std::string lastInput, inputBefore;
+    std::string lastRequest;
     bool open = false;
 
     bool PortOpen() const override { return open; }
@@ -49,10 +53,17 @@ public:
     void Output(Byte ch) override { sent += static_cast<char>(ch); }
     int CommEvent() const override { return kEvReceive; }
     std::string Input() override {
-        inputBefore = lastInput;
-        lastInput = framer.hasReply() ? framer.takeReply() : std::string();
-        return lastInput;
+        std::string answer = framer.hasReply() ? framer.takeReply() : std::string();
+        // What the oracle judges a twin against: the answer before, not an echo between.
+        const bool echo = !answer.empty() && answer == lastRequest;
+        if (!echo && answer != std::string(1, static_cast<char>(kStx))) {
+            inputBefore = lastInput;
+            lastInput = answer;
+        }
+        return answer;
     }
+    std::string takeTorn() override { return framer.takeTorn(); }
+    std::string pendingFrame() const override { return framer.frame(); }
     void discardInput() override { framer.clear(); }
     std::string portName() const override { return "fuzz"; }
 };
@@ -114,7 +125,7 @@ public:
 
     ScriptResult run() {
         while (more() && !result_.violation) {
-            switch (next() % 10) {
+            switch (next() % 12) {
                 case 0:
                 case 1:
                     if (trace_) std::fprintf(stderr, "%7lld  start\n", clock_.now);
@@ -143,8 +154,14 @@ public:
                     for (int n = next() % 8 + 1; n > 0 && more(); --n)
                         noise += static_cast<char>(next());
                     // Noise without an STX is dropped by the framer, or spoils a single reply.
-                    if (noise.find(static_cast<char>(kStx)) != std::string::npos)
+                    // A NAK is no noise: it is an answer, one the controller did not send.
+                    if (noise.find(static_cast<char>(kStx)) != std::string::npos ||
+                        noise.find(static_cast<char>(kNak)) != std::string::npos)
                         result_.faithful = false;
+                    noisy_ = true;
+                    // A duplicate spoiled by noise cannot be told from a spoiled answer: it
+                    // would be counted as one.
+                    if (twice_) result_.faithful = false;
                     arrivals_.emplace(clock_.now, noise);
                     break;
                 }
@@ -160,6 +177,16 @@ public:
                     }
                     break;
                 }
+                case 10:
+                    // A controller that sends an answer twice, right behind itself: faithful.
+                    ++twiceNext_;
+                    twice_ = true;
+                    if (noisy_) result_.faithful = false;
+                    break;
+                case 11:
+                    // A half-duplex adapter hands every request back first: faithful.
+                    echo_ = !echo_;
+                    break;
             }
         }
         if (!result_.violation) advanceTo(clock_.now + 120'000);
@@ -222,10 +249,18 @@ private:
         while (line_.sent.size() >= kRequestLength) {
             const std::string request = line_.sent.substr(0, kRequestLength);
             line_.sent.erase(0, kRequestLength);
+            line_.lastRequest = request;
             const long offset = std::stol(request.substr(4, 4), nullptr, 16) - kBaseAddress;
             if (trace_)
-                std::fprintf(stderr, "%7lld  request for %04lX%s\n", clock_.now,
-                             offset + kBaseAddress, dropNext_ > 0 ? " (lost)" : "");
+                std::fprintf(stderr, "%7lld  request for %04lX%s (wait %lld ms)\n", clock_.now,
+                             offset + kBaseAddress, dropNext_ > 0 ? " (lost)" : "",
+                             upload_.line().waitMs());
+            if (echo_) {
+                // One sender at a time on a two-wire bus: a request sent into an answer
+                // garbles both, which no tool can undo.
+                if (!arrivals_.empty() || busyUntil_ > clock_.now) result_.faithful = false;
+                arrivals_.emplace(clock_.now, request);
+            }
             if (dropNext_ > 0) {
                 --dropNext_;
                 continue;
@@ -236,8 +271,13 @@ private:
                 answer[corruptNext_.front().first] = corruptNext_.front().second;
                 corruptNext_.erase(corruptNext_.begin());
             }
+            if (twiceNext_ > 0) {
+                --twiceNext_;
+                answer += answer;
+            }
             long long at = std::max(clock_.now, busyUntil_) + latencyMs_;
-            busyUntil_ = at + kAnswerMs;
+            busyUntil_ = at + static_cast<long long>(answer.size()) * kAnswerMs /
+                                  static_cast<long long>(kReplyLength);
             for (std::size_t p = 0; p < answer.size(); p += chunk_) {
                 arrivals_.emplace(at, answer.substr(p, chunk_));
                 at += static_cast<long long>(chunk_);
@@ -252,11 +292,19 @@ private:
             // Ticks of an upload that is not running do nothing: skip to the end.
             if (arrivals_.empty() && !upload_.running()) break;
             long long when = arrivals_.empty() ? t + 1 : arrivals_.begin()->first;
-            const bool tick = clock_.enabled && clock_.nextTick <= when;
-            if (tick) when = clock_.nextTick;
+            const long long wakeAt =
+                clock_.wakeAtMs ? std::max(clock_.now, *clock_.wakeAtMs) : when + 1;
+            const long long tickAt = clock_.enabled ? clock_.nextTick : when + 1;
+            const bool wake = wakeAt <= when && wakeAt <= tickAt;
+            const bool tick = !wake && tickAt <= when;
+            if (wake) when = wakeAt;
+            if (tick) when = tickAt;
             if (when > t) break;
             clock_.now = when;
-            if (tick) {
+            if (wake) {
+                clock_.wakeAtMs.reset();
+                call([&] { upload_.wake(); });
+            } else if (tick) {
                 clock_.nextTick += kPeriodMs;
                 call([&] { upload_.Timer1_Timer(); });
             } else {
@@ -270,6 +318,7 @@ private:
                 }
                 arrivals_.erase(arrivals_.begin());
                 if (!line_.open) continue;  // nobody listens on a closed port
+                upload_.charsHeard();
                 line_.framer.feed(chars);
                 while (line_.framer.hasReply() && !result_.violation) {
                     const std::size_t before = line_.framer.pending();
@@ -294,6 +343,9 @@ private:
     long long latencyMs_ = 20;
     long long busyUntil_ = 0;
     int dropNext_ = 0;
+    int twiceNext_ = 0;
+    bool twice_ = false, noisy_ = false;
+    bool echo_ = false;
     std::vector<std::pair<std::size_t, char>> corruptNext_;
     std::size_t chunk_ = kReplyLength;
     ScriptResult result_{std::nullopt, true, 0, 0};

@@ -22,6 +22,7 @@ struct ErrorFacts {
         Malformed,          // address: after count requests, the last reply was malformed;
                             // reason: how (English detail)
         ChecksumMismatch,   // address: as Malformed, its checksum disagreed; reason: the digits
+        Nak,                // address: the controller refused count requests (NAK)
         OutOfStep,          // address: the block taken last (-1: none)
         NoEndMarker,        // address: the last block of program memory
         SecondReadDiffers,  // address: the first block the two reads disagree on

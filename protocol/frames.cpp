@@ -12,6 +12,14 @@ bool isUpperHexDigit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
 }
 
+// Either case; -1 for anything else.
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
 std::string printable(char c) {
     auto code = static_cast<unsigned char>(c);
     if (code >= 0x20 && code < 0x7F) return std::string("'") + c + "'";
@@ -84,12 +92,19 @@ ReplyCheck checkReply(std::string_view reply) {
     if (static_cast<Byte>(reply[65]) != kEtx) {
         return malformed(printable(reply[65]) + " at character 66 instead of ETX");
     }
-    if (!isUpperHexDigit(reply[66]) || !isUpperHexDigit(reply[67])) {
-        return malformed("checksum characters are not uppercase hex digits");
-    }
+    // The controller forms its checksum characters as it likes: lowercase digits are the same
+    // number, and characters that are no digits at all are a rule of its own, which two
+    // identical replies confirm.
     const auto* bytes = reinterpret_cast<const Byte*>(reply.data());
     const unsigned expected = static_cast<unsigned>(frameSum(std::span(bytes + 1, 65))) & 0xFF;
-    const unsigned got = ZHUANS(bytes[66]) * 16u + ZHUANS(bytes[67]);
+    const int high = hexValue(reply[66]);
+    const int low = hexValue(reply[67]);
+    if (high < 0 || low < 0) {
+        return ReplyCheck{ReplyFault::ChecksumMismatch,
+                          "checksum characters " + printable(reply[66]) + " " +
+                              printable(reply[67]) + " are not hex digits"};
+    }
+    const unsigned got = static_cast<unsigned>(high * 16 + low);
     if (expected != got) {
         char buf[64];
         std::snprintf(buf, sizeof buf, "checksum %02X, computed %02X", got, expected);

@@ -57,8 +57,9 @@ struct ReplyCheck {
     explicit operator bool() const { return fault == ReplyFault::None; }
 };
 
-// A whole reply, trimmed: STX, 64 uppercase hex digits, ETX, and two digits equal to the
-// low 8 bits of the sum of characters 2..66.
+// A whole reply, trimmed: STX, 64 uppercase hex digits, ETX, and two hex digits (either
+// case) equal to the low 8 bits of the sum of characters 2..66. Checksum characters that
+// are no hex digits are a mismatch, not a malformed reply.
 ReplyCheck checkReply(std::string_view reply);
 
 // The reply a controller sends for 32 bytes of memory.

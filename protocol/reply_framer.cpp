@@ -5,28 +5,49 @@
 namespace progread {
 
 void ReplyFramer::feed(std::string_view chars) {
-    buffer_.append(chars);
-    dropToStx();
-    if (buffer_.size() > kCapacity) {
-        buffer_.erase(0, buffer_.size() - kCapacity);
-        dropToStx();
+    for (const char c : chars) {
+        if (c == static_cast<char>(kStx)) {
+            if (!frame_.empty()) ready(std::move(frame_));
+            frame_.assign(1, c);
+        } else if (!frame_.empty()) {
+            frame_ += c;
+            if (frame_.size() == kReplyLength) ready(std::move(frame_));
+        } else if (c == static_cast<char>(kNak)) {
+            ready(std::string(1, c));
+        }
+        // Anything else outside a frame is noise.
     }
 }
 
-bool ReplyFramer::hasReply() const {
-    return buffer_.size() >= kReplyLength;
+void ReplyFramer::ready(std::string answer) {
+    readyChars_ += answer.size();
+    ready_.push_back(std::move(answer));
+    frame_.clear();
+    // Nobody reads: keep the newest, as a full input buffer would.
+    while (readyChars_ > kCapacity) {
+        readyChars_ -= ready_.front().size();
+        ready_.pop_front();
+    }
 }
 
 std::string ReplyFramer::takeReply() {
-    std::string reply = buffer_.substr(0, kReplyLength);
-    buffer_.erase(0, reply.size());
-    dropToStx();
-    return reply;
+    if (ready_.empty()) return {};
+    std::string answer = std::move(ready_.front());
+    ready_.pop_front();
+    readyChars_ -= answer.size();
+    return answer;
 }
 
-void ReplyFramer::dropToStx() {
-    auto stx = buffer_.find(static_cast<char>(kStx));
-    buffer_.erase(0, stx == std::string::npos ? buffer_.size() : stx);
+std::string ReplyFramer::takeTorn() {
+    std::string torn = std::move(frame_);
+    frame_.clear();
+    return torn;
+}
+
+void ReplyFramer::clear() {
+    ready_.clear();
+    readyChars_ = 0;
+    frame_.clear();
 }
 
 }  // namespace progread

@@ -1,10 +1,14 @@
 #pragma once
 
-// Cuts the characters arriving from the port into whole replies, however the line chunks
-// them. A reply starts at STX: anything in front of one (noise, a NAK, the tail of a reply
-// that was given up on) is dropped. Whether a cut reply is well formed is checkReply's job.
+// Cuts the characters arriving from the port into answers, however the line chunks them.
+// An answer is a reply (68 characters from an STX), a NAK, or a piece of a reply that the
+// next STX cut short: hex digits never include STX, so a frame starts afresh at every STX.
+// Anything else outside a frame (noise, the tail of a reply that was given up on) is
+// dropped. Whether an answer is a good reply is checkReply's job, what it answers the
+// upload's.
 
 #include <cstddef>
+#include <deque>
 #include <string>
 #include <string_view>
 
@@ -15,16 +19,22 @@ public:
     static constexpr std::size_t kCapacity = 1024;  // the port's input buffer
 
     void feed(std::string_view chars);
-    bool hasReply() const;
-    // The next 68 characters from an STX; the rest stays for the next reply.
+    bool hasReply() const { return !ready_.empty(); }
+    // The next whole answer.
     std::string takeReply();
-    void clear() { buffer_.clear(); }
-    std::size_t pending() const { return buffer_.size(); }
+    // The frame still waiting for characters (an answer cut short by a quiet line), or "".
+    std::string takeTorn();
+    const std::string& frame() const { return frame_; }
+    void clear();
+    // Characters held: whole answers and the frame being collected.
+    std::size_t pending() const { return readyChars_ + frame_.size(); }
 
 private:
-    void dropToStx();
+    void ready(std::string answer);
 
-    std::string buffer_;
+    std::deque<std::string> ready_;
+    std::size_t readyChars_ = 0;
+    std::string frame_;  // from an STX on, shorter than a reply
 };
 
 }  // namespace progread

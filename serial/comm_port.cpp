@@ -6,10 +6,30 @@
 
 #ifndef _WIN32
 #include <grp.h>
+#include <termios.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #endif
 
 namespace progread {
+
+#ifndef _WIN32
+namespace {
+
+// Qt sets IGNPAR and clears INPCK, so a character with a parity error is dropped unseen and
+// the reply merely comes up short. Checked, the tty hands it on as NUL: a visible fault.
+bool checkParity(int fd) {
+    termios tio{};
+    if (::tcgetattr(fd, &tio) != 0) return false;
+    tio.c_iflag |= INPCK;
+    tio.c_iflag &= ~static_cast<tcflag_t>(IGNPAR | PARMRK);
+    return ::tcsetattr(fd, TCSANOW, &tio) == 0;
+}
+
+}  // namespace
+#endif
 
 CommPort::CommPort(QObject* parent) : QObject(parent) {
     port_.setBaudRate(QSerialPort::Baud9600);
@@ -36,8 +56,18 @@ void CommPort::openPort() {
         throw Error(ErrorKind::Serial, facts, "no port chosen");
     }
     port_.setPortName(QString::fromStdString(name_));
-    if (!port_.open(QIODevice::ReadWrite))
+    if (!port_.open(QIODevice::ReadWrite)) {
         throw openError(name_, port_.error(), port_.errorString());
+    }
+#ifndef _WIN32
+    if (!checkParity(port_.handle())) {
+        const QString why = QString::fromLocal8Bit(std::strerror(errno));
+        port_.close();
+        throw openError(name_, QSerialPort::UnknownError, why);
+    }
+#else
+    // Windows hands a character with a parity error on as it came; the checksum refuses it.
+#endif
     port_.clear();
     framer_.clear();
 }
@@ -72,7 +102,10 @@ void CommPort::discardInput() {
 }
 
 void CommPort::onReadyRead() {
-    const QByteArray data = port_.readAll();
+    QByteArray data = port_.readAll();
+    if (data.isEmpty()) return;
+    data.replace('\0', '?');  // NUL is a parity error, never our text: have the reply refused
+    emit charsArrived();
     framer_.feed(std::string_view(data.constData(), static_cast<std::size_t>(data.size())));
     deliverReplies();
 }

@@ -29,9 +29,13 @@ public:
     void Output(Byte ch) override;
     int CommEvent() const override { return event_; }
     std::string Input() override;
+    std::string takeTorn() override { return framer_.takeTorn(); }
+    std::string pendingFrame() const override { return framer_.frame(); }
     void discardInput() override;
 
 signals:
+    // Characters came, before any of them makes a whole answer: the line is not quiet.
+    void charsArrived();
     void OnComm();
     // The port went away while open (adapter unplugged, line closed), with the system's
     // words. Raised once: the port is closed before it is raised.

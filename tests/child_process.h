@@ -31,18 +31,23 @@ struct ChildOutcome {
     bool started = false;
 };
 
-// watch runs every 20 ms while the child runs, with its pid; it may signal it.
+// watch runs every 20 ms while the child runs, with its pid; it may signal it. setEnv holds
+// "NAME=value" entries that replace the inherited ones.
 inline ChildOutcome runChild(const std::vector<std::string>& argv,
                              const std::vector<std::string>& unsetEnv = {},
-                             const std::function<void(pid_t)>& watch = {}) {
+                             const std::function<void(pid_t)>& watch = {},
+                             const std::vector<std::string>& setEnv = {}) {
     ChildOutcome out;
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
         const std::string entry = *e;
         bool drop = false;
         for (const auto& name : unsetEnv) drop = drop || entry.rfind(name + "=", 0) == 0;
+        for (const auto& set : setEnv)
+            drop = drop || entry.rfind(set.substr(0, set.find('=') + 1), 0) == 0;
         if (!drop) env.push_back(entry);
     }
+    env.insert(env.end(), setEnv.begin(), setEnv.end());
     std::vector<char*> envp, args;
     for (auto& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);

@@ -9,6 +9,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "protocol/frames.h"
@@ -37,8 +38,12 @@ struct FakeLink : SerialLink {
         inbox.pop_front();
         return s;
     }
+    std::string torn;  // a frame still waiting for characters
+    std::string takeTorn() override { return std::exchange(torn, {}); }
+    std::string pendingFrame() const override { return torn; }
     void discardInput() override {
         inbox.clear();
+        torn.clear();
         ++discards;
     }
     std::string portName() const override { return "fake"; }
@@ -51,7 +56,9 @@ struct FakeTicker : Ticker {
     bool enabled = true;  // Timer1 runs from start-up
     long long nextTick = kPeriodMs;
     int restarts = 0;
+    std::optional<long long> wakeAtMs;
 
+    void wakeAt(long long ms) override { wakeAtMs = ms; }
     void setTimerEnabled(bool e) override {
         if (e && !enabled) nextTick = now + kPeriodMs;
         enabled = e;
@@ -114,16 +121,18 @@ inline long requestedOffset(const std::string& request) {
 }
 
 // Memory whose every block is told apart by its bytes, with the end marker in block
-// markerBlock and no pair 0F 00 anywhere else.
-inline std::vector<Byte> distinctMemory(std::size_t markerBlock) {
+// markerBlock (none without it) and no pair 0F 00 anywhere else.
+inline std::vector<Byte> distinctMemory(std::optional<std::size_t> markerBlock = {}) {
     std::vector<Byte> m(32768);
     for (std::size_t i = 0; i < m.size(); ++i)
-        m[i] = static_cast<Byte>((i / 32) * 7 + i % 32 + 0x20);
+        m[i] = static_cast<Byte>((i / 32) * 7 + i % 32 + 0x20 + i / 8192);
     for (std::size_t i = 0; i + 1 < m.size(); i += 2) {
         if (m[i] == 0x0F && m[i + 1] == 0x00) m[i + 1] = 0x01;
     }
-    m[markerBlock * 32 + 12] = 0x0F;
-    m[markerBlock * 32 + 13] = 0x00;
+    if (markerBlock) {
+        m[*markerBlock * 32 + 12] = 0x0F;
+        m[*markerBlock * 32 + 13] = 0x00;
+    }
     return m;
 }
 
@@ -136,7 +145,9 @@ struct Rig {
     MemorySink sink;
     RecordingView view;
     ImageSink* image = &sink;
-    std::vector<Byte> memory = std::vector<Byte>(32768, 0x11);
+    // Neighbouring blocks differ, as they do in real programs: an answer the same as the
+    // block before's is taken for a repeat until a quiet line confirms it.
+    std::vector<Byte> memory = distinctMemory();
     // The k-th request's answer (k from 1) for offset; nullopt: no answer.
     std::function<std::optional<std::string>(long offset, int k)> controller;
     // Milliseconds from the moment the controller takes request k to its answer arriving.
@@ -193,11 +204,19 @@ struct Rig {
         settle();
         for (;;) {
             long long next = arrivals.empty() ? t + 1 : arrivals.begin()->first;
-            const bool tickFirst = ticker.enabled && ticker.nextTick <= next;
-            if (tickFirst) next = ticker.nextTick;
+            const long long wake =
+                ticker.wakeAtMs ? std::max(ticker.now, *ticker.wakeAtMs) : next + 1;
+            const long long tickAt = ticker.enabled ? ticker.nextTick : next + 1;
+            const bool wakeFirst = wake <= next && wake <= tickAt;
+            const bool tickFirst = !wakeFirst && tickAt <= next;
+            if (wakeFirst) next = wake;
+            if (tickFirst) next = tickAt;
             if (next > t) break;
             ticker.now = next;
-            if (tickFirst) {
+            if (wakeFirst) {
+                ticker.wakeAtMs.reset();
+                upload.wake();
+            } else if (tickFirst) {
                 ticker.nextTick += FakeTicker::kPeriodMs;
                 upload.Timer1_Timer();
             }

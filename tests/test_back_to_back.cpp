@@ -20,8 +20,8 @@ std::string lastError(const Rig& rig) {
 }  // namespace
 
 TEST(BackToBack, EachRequestFollowsTheAnswerBeforeItAtOnce) {
-    // Latency is from request to the answer's arrival, so it is also the time between
-    // requests; the first goes out with the start.
+    // Latency is from request to the answer's arrival; the next request follows once the
+    // line has settled. The first goes out with the start.
     for (long long latency : {0LL, 7LL, 19LL, 99LL, 100LL, 150LL, 430LL}) {
         Rig rig;
         rig.upload.setBackToBack(true);
@@ -34,7 +34,8 @@ TEST(BackToBack, EachRequestFollowsTheAnswerBeforeItAtOnce) {
         ASSERT_EQ(rig.requestTimes.size(), 31u) << latency;
         EXPECT_EQ(rig.requestTimes.front(), 37) << latency;
         for (std::size_t i = 1; i < rig.requestTimes.size(); ++i) {
-            EXPECT_EQ(rig.requestTimes[i] - rig.requestTimes[i - 1], latency)
+            EXPECT_EQ(rig.requestTimes[i] - rig.requestTimes[i - 1],
+                      latency + LineAccount::kSettleMs)
                 << "latency " << latency << ", request " << i;
         }
         EXPECT_EQ(rig.upload.summary().retries, 0) << latency;
@@ -55,7 +56,7 @@ TEST(BackToBack, RetriesAndWaitsAreThoseOfTheDesignedPace) {
              return k == 2 ? r.replyFor(o).substr(0, 60) + "zzzzzzzz" : r.replyFor(o);
          },
          {0, 32, 32, 64},
-         {0, 10, 20, 30},
+         {0, 12, 24, 36},
          Step::Finished},
         // No answer: the same block once the line has been quiet for the whole wait, on a
         // tick. The lost answer stays counted and the wait has grown to twice 1010 ms: the
@@ -69,7 +70,7 @@ TEST(BackToBack, RetriesAndWaitsAreThoseOfTheDesignedPace) {
              return r.replyFor(o);
          },
          {0, 32, 32, 64, 96, 64, 96},
-         {0, 10, 1010, 3110, 3210, 7510, 7610},
+         {0, 12, 1012, 3112, 3212, 7512, 7612},
          Step::Finished},
         {"a block never answered",
          [](Rig& r, long o, int) -> std::optional<std::string> {
@@ -77,7 +78,7 @@ TEST(BackToBack, RetriesAndWaitsAreThoseOfTheDesignedPace) {
              return r.replyFor(o);
          },
          {0, 32, 32, 32},
-         {0, 10, 1010, 2010},
+         {0, 12, 1012, 2012},
          Step::Stopped},
     };
     for (const Row& row : rows) {

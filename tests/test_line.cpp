@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "fakes.h"
 
 using namespace progread;
@@ -18,6 +20,8 @@ const char* name(Step s) {
             return "Idle";
         case Step::ReadyToSend:
             return "ReadyToSend";
+        case Step::Settling:
+            return "Settling";
         case Step::AwaitingReply:
             return "AwaitingReply";
         case Step::Quieting:
@@ -74,7 +78,7 @@ const StepSetup kSetups[] = {
      }},
 };
 
-enum class Event { Start, Tick, GoodReply, BadReply, StrayReply, PortLost };
+enum class Event { Start, Tick, GoodReply, BadReply, StrayReply, Repeat, Echo, Nak, PortLost };
 
 const char* name(Event e) {
     switch (e) {
@@ -88,6 +92,12 @@ const char* name(Event e) {
             return "bad reply";
         case Event::StrayReply:
             return "stray reply";
+        case Event::Repeat:
+            return "the answer taken last, again";
+        case Event::Echo:
+            return "echo of the request";
+        case Event::Nak:
+            return "NAK";
         case Event::PortLost:
             return "port lost";
     }
@@ -114,6 +124,9 @@ TEST(UploadSteps, EveryStepAgainstEveryEvent) {
         {Step::ReadyToSend, Event::Start, Step::ReadyToSend, false, false},
         {Step::ReadyToSend, Event::Tick, Step::AwaitingReply, true, false},
         {Step::ReadyToSend, Event::StrayReply, Step::Stopped, false, false},
+        // The same answer again, when none is out: a repeat, dropped.
+        {Step::ReadyToSend, Event::Repeat, Step::ReadyToSend, false, false},
+        {Step::ReadyToSend, Event::Echo, Step::ReadyToSend, false, false},
         {Step::ReadyToSend, Event::PortLost, Step::Stopped, false, false},
 
         // The answer for block 32 is out: block 0 must wait for it.
@@ -121,6 +134,10 @@ TEST(UploadSteps, EveryStepAgainstEveryEvent) {
         {Step::AwaitingReply, Event::Tick, Step::AwaitingReply, false, false},
         {Step::AwaitingReply, Event::GoodReply, Step::ReadyToSend, false, true},
         {Step::AwaitingReply, Event::BadReply, Step::ReadyToSend, false, false},
+        // Block 0's answer again while block 32's is out: not taken for block 32.
+        {Step::AwaitingReply, Event::Repeat, Step::AwaitingReply, false, false},
+        {Step::AwaitingReply, Event::Echo, Step::AwaitingReply, false, false},
+        {Step::AwaitingReply, Event::Nak, Step::ReadyToSend, false, false},
         {Step::AwaitingReply, Event::PortLost, Step::Stopped, false, false},
 
         // The second answer for block 32 is out while block 64 waits: it is dropped.
@@ -161,7 +178,7 @@ TEST(UploadSteps, EveryStepAgainstEveryEvent) {
                 rig.upload.Command1_Click();
                 break;
             case Event::Tick:
-                rig.upload.Timer1_Timer();
+                rig.tick();
                 break;
             case Event::GoodReply:
                 rig.deliver(rig.replyFor(rig.upload.line().offset()));
@@ -171,6 +188,18 @@ TEST(UploadSteps, EveryStepAgainstEveryEvent) {
                 break;
             case Event::StrayReply:
                 rig.deliver(rig.replyFor(640));
+                break;
+            case Event::Repeat:
+                rig.deliver(rig.replyFor(0));
+                break;
+            case Event::Echo: {
+                // Of the request sent last.
+                const ReadRequest r = BuildReadRequest(static_cast<Integer>(rig.offsets.back()));
+                rig.deliver(std::string(r.chars.begin(), r.chars.end()));
+                break;
+            }
+            case Event::Nak:
+                rig.deliver("\x15");
                 break;
             case Event::PortLost:
                 rig.upload.fail(Error(ErrorKind::Serial, "the port went away"));
@@ -296,14 +325,14 @@ TEST(LineAccounting, TheWaitGrowsToTwiceTheSlowestAnswerAndStartsAfreshWhenTheLi
 }
 
 TEST(LineAccounting, AnAnswerWhenNoneIsDueStopsTheUploadAndNamesTheLastBlock) {
-    // A controller that answers one request twice.
+    // An answer nobody asked for (a repeat of the answer just taken would be dropped).
     Rig rig;
     rig.memory = distinctMemory(5);
     rig.latency = [](long, int) { return 20LL; };
     rig.upload.Command1_Click();
     rig.advanceTo(250);  // blocks 0 and 1 taken, block 2 asked for at 300 ms
     ASSERT_EQ(rig.upload.summary().blocks, 2);
-    rig.arrivals.emplace(280, rig.replyFor(32));
+    rig.arrivals.emplace(280, rig.replyFor(640));
     rig.advanceTo(5000);
     ASSERT_EQ(rig.upload.step(), Step::Stopped);
     const std::string msg = rig.view.errors.back().message();
@@ -485,12 +514,14 @@ TEST(ChecksumRule, AControllerWithItsOwnChecksumRuleIsReadByTwoAgreeingReplies) 
     EXPECT_TRUE(broken.sink.bytes.empty());
 }
 
-TEST(Pacing, AnAnswerAfterATickSendsTheNextRequestAtOnceAndNeverTwoWithin100Ms) {
+// A request goes once nothing has been heard for the settle time, on the tick or, when the
+// answer came after it, at once; never two within 100 ms.
+TEST(Pacing, AnAnswerAfterATickSendsTheNextRequestOnceTheLineSettlesAndNeverTwoWithin100Ms) {
     struct Row {
         long long latency;
         long long perBlock;  // simulated milliseconds between requests
-    } rows[] = {{0, 100},   {19, 100},  {25, 100},  {99, 100},
-                {100, 100}, {101, 101}, {150, 150}, {430, 430}};
+    } rows[] = {{0, 100},  {19, 100},  {25, 100},  {97, 100},  {98, 100},
+                {99, 101}, {100, 102}, {101, 103}, {150, 152}, {430, 432}};
     for (const Row& row : rows) {
         Rig rig;
         rig.memory = distinctMemory(30);
@@ -501,6 +532,230 @@ TEST(Pacing, AnAnswerAfterATickSendsTheNextRequestAtOnceAndNeverTwoWithin100Ms) 
         for (std::size_t i = 1; i < rig.requestTimes.size(); ++i) {
             EXPECT_EQ(rig.requestTimes[i] - rig.requestTimes[i - 1], row.perBlock)
                 << "latency " << row.latency << ", request " << i;
+        }
+    }
+}
+
+// What an answer is, from what the upload knows when it comes.
+TEST(AnswerKinds, EachAnswerIsNamedFromWhatTheUploadKnows) {
+    const std::string request =
+        "\x02"
+        "E018020"
+        "20\x03"
+        "D5";
+    const std::string taken = BuildBlockReply(std::array<Byte, 32>{1, 2, 3});
+    const std::string other = BuildBlockReply(std::array<Byte, 32>{4, 5, 6});
+    AnswerContext reading;  // block 32 asked once, block 0 taken
+    reading.running = true;
+    reading.askedYet = true;
+    reading.lastRequest = request;
+    reading.lastAnswer = taken;
+    reading.out = 1;
+    reading.outForThisBlock = true;
+    auto with = [&](auto change) {
+        AnswerContext c = reading;
+        change(c);
+        return c;
+    };
+    struct Row {
+        const char* what;
+        AnswerContext context;
+        std::string text;
+        AnswerKind kind;
+    } rows[] = {
+        {"this block's answer", reading, other, AnswerKind::ThisBlock},
+        {"a NAK for this block", reading, "\x15", AnswerKind::ThisBlock},
+        {"a torn answer for this block", reading, other.substr(0, 40), AnswerKind::ThisBlock},
+        {"a lone STX", reading, "\x02", AnswerKind::Noise},
+        {"our request echoed", reading, request, AnswerKind::Echo},
+        {"the echo after a stop", with([](AnswerContext& c) { c.running = false; }), request,
+         AnswerKind::Echo},
+        {"the block before's answer again", reading, taken, AnswerKind::Repeat},
+        {"the same bytes, asked on a quiet line",
+         with([](AnswerContext& c) { c.askedOnQuietLine = true; }), taken, AnswerKind::ThisBlock},
+        {"the answer just taken again, none out", with([](AnswerContext& c) { c.out = 0; }), taken,
+         AnswerKind::Repeat},
+        {"the same bytes owed to an earlier block",
+         with([](AnswerContext& c) { c.outForThisBlock = false; }), taken,
+         AnswerKind::EarlierBlock},
+        {"another answer, none out", with([](AnswerContext& c) { c.out = 0; }), other,
+         AnswerKind::OutOfStep},
+        {"a NAK, none out", with([](AnswerContext& c) { c.out = 0; }), "\x15",
+         AnswerKind::OutOfStep},
+        {"owed to an earlier block", with([](AnswerContext& c) { c.outForThisBlock = false; }),
+         other, AnswerKind::EarlierBlock},
+        {"before the first request, none out", with([](AnswerContext& c) {
+             c.askedYet = false;
+             c.out = 0;
+             c.lastRequest = {};
+             c.lastAnswer = {};
+         }),
+         other, AnswerKind::BeforeFirstRequest},
+        {"before the first request, another's out", with([](AnswerContext& c) {
+             c.askedYet = false;
+             c.lastAnswer = {};
+         }),
+         taken, AnswerKind::BeforeFirstRequest},
+        {"nothing runs, none out", with([](AnswerContext& c) {
+             c.running = false;
+             c.out = 0;
+         }),
+         other, AnswerKind::Stray},
+        {"nothing runs, one out", with([](AnswerContext& c) { c.running = false; }), other,
+         AnswerKind::EarlierBlock},
+        {"nothing runs, one out, the answer before again",
+         with([](AnswerContext& c) { c.running = false; }), taken, AnswerKind::Repeat},
+        {"after a new start, the answer before again", with([](AnswerContext& c) {
+             c.askedYet = false;
+             c.outForThisBlock = false;
+         }),
+         taken, AnswerKind::Repeat},
+        {"this block's reply refused for its checksum, again: its twin",
+         with([&](AnswerContext& c) { c.twin = taken; }), taken, AnswerKind::ThisBlock},
+        {"a NAK after a NAK is an answer", with([](AnswerContext& c) { c.lastAnswer = "\x15"; }),
+         "\x15", AnswerKind::ThisBlock},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(classifyAnswer(row.context, row.text), row.kind) << row.what;
+}
+
+// Controllers and adapters that say more than the answer, or less: every read ends with the
+// exact image, and lost or refused answers cost seconds (simulated time here).
+TEST(LineEdges, EchoesRepeatsNaksAndLostAnswersGiveTheExactImageInSeconds) {
+    struct Row {
+        const char* what;
+        long long latency;
+        // What reaches the tool for request k (k from 1), given the true reply.
+        std::function<std::vector<std::string>(const std::string& request, const std::string& reply,
+                                               int k)>
+            line;
+        long long withinMs;  // the read's simulated time at most
+    };
+    auto lostAt = [](std::initializer_list<int> ks) {
+        return [ks](const std::string&, const std::string& reply, int k) {
+            for (int lost : ks) {
+                if (k == lost) return std::vector<std::string>{};
+            }
+            return std::vector<std::string>{reply};
+        };
+    };
+    const Row rows[] = {
+        {"four lost answers", 20, lostAt({3, 7, 11, 15}), 30'000},
+        {"four lost answers, slow controller", 400, lostAt({3, 7, 11, 15}), 30'000},
+        {"three NAKs", 20,
+         [](const std::string&, const std::string& reply, int k) {
+             return k == 3 || k == 8 || k == 13 ? std::vector<std::string>{"\x15"}
+                                                : std::vector<std::string>{reply};
+         },
+         5'000},
+        {"every answer twice", 200,
+         [](const std::string&, const std::string& reply, int) {
+             return std::vector<std::string>{reply, reply};
+         },
+         19 * 400},
+        {"one answer twice", 400,
+         [](const std::string&, const std::string& reply, int k) {
+             return k == 5 ? std::vector<std::string>{reply, reply}
+                           : std::vector<std::string>{reply};
+         },
+         19 * 600},
+        {"a half-duplex echo before every answer", 20,
+         [](const std::string& request, const std::string& reply, int) {
+             return std::vector<std::string>{request, reply};
+         },
+         19 * 110},
+        {"a stray STX after every answer", 20,
+         [](const std::string&, const std::string& reply, int) {
+             return std::vector<std::string>{reply, "\x02"};
+         },
+         19 * 110},
+    };
+    for (const Row& row : rows) {
+        for (bool fast : {false, true}) {
+            Rig rig;
+            rig.memory = distinctMemory(18);  // 19 blocks
+            rig.upload.setBackToBack(fast);
+            // The controller: each request's answers in turn, latency after the one before.
+            rig.controller = [](long, int) { return std::nullopt; };
+            std::multimap<long long, std::string>& arrivals = rig.arrivals;
+            long long busy = 0;
+            int k = 0;
+            std::size_t taken = 0;
+            const long long start = rig.ticker.now;
+            rig.upload.Command1_Click();
+            while (rig.upload.running() && rig.ticker.now < start + 120'000) {
+                rig.advance(1);
+                for (; taken < rig.offsets.size(); ++taken) {
+                    const ReadRequest r =
+                        BuildReadRequest(static_cast<Integer>(rig.offsets[taken]));
+                    const std::string request(r.chars.begin(), r.chars.end());
+                    const std::string reply = rig.replyFor(rig.offsets[taken]);
+                    long long at = std::max(rig.requestTimes[taken], busy) + row.latency;
+                    for (const std::string& piece : row.line(request, reply, ++k)) {
+                        arrivals.emplace(at, piece);
+                        at += static_cast<long long>(piece.size());  // about 1 ms a character
+                    }
+                    busy = at;
+                }
+            }
+            const std::string what = std::string(row.what) + (fast ? ", --fast" : "");
+            ASSERT_EQ(rig.upload.step(), Step::Finished)
+                << what << ": " << (rig.view.errors.empty() ? "" : rig.view.errors[0].message());
+            EXPECT_EQ(rig.sink.bytes, rig.cleanImage()) << what;
+            EXPECT_LE(rig.ticker.now - start, row.withinMs) << what;
+        }
+    }
+}
+
+// A read started right after another process's stopped, while that one's answers are still
+// on their way: they are dropped, the line is read only once it is quiet, and the blocks are
+// read a second time. Never a wrong image.
+TEST(LineEdges, AnswersOwedToAnotherProcessAreNeverTaken) {
+    struct MemoryRecords : LineRecordStore {
+        std::map<std::string, LineRecord> records;
+        std::optional<LineRecord> load(const std::string& port) override {
+            auto it = records.find(port);
+            return it == records.end() ? std::nullopt : std::optional<LineRecord>(it->second);
+        }
+        void save(const std::string& port, const LineRecord& r) override { records[port] = r; }
+    };
+    for (long long stopAt : {250LL, 1000LL, 2500LL, 3100LL}) {
+        for (long long gap : {10LL, 300LL, 2000LL}) {
+            MemoryRecords records;
+            // The first process: a controller that answers in 400 ms, stuck once for 3 s.
+            Rig first;
+            first.upload.setLineRecords(&records);
+            first.memory = distinctMemory(40);
+            first.latency = [](long, int k) { return k == 2 ? 3000LL : 400LL; };
+            first.upload.Command1_Click();
+            first.advance(stopAt);
+            first.upload.fail(Error(ErrorKind::Serial, "interrupted (SIGINT)"));
+            // The second process, on the same line and clock: the first one's answers still
+            // come, in turn.
+            Rig second;
+            second.upload.setLineRecords(&records);
+            second.memory = first.memory;
+            second.latency = [](long, int) { return 400LL; };
+            second.ticker.now = first.ticker.now + gap;
+            second.ticker.nextTick = second.ticker.now + FakeTicker::kPeriodMs;
+            for (const auto& [at, answer] : first.arrivals) {
+                if (at > second.ticker.now) second.arrivals.emplace(at, answer);
+            }
+            second.requests = first.requests;  // the controller counts on
+            second.controllerBusyUntil = first.controllerBusyUntil;
+            second.run();
+            const std::string what = "stopped at " + std::to_string(stopAt) + " ms, again " +
+                                     std::to_string(gap) + " ms later";
+            if (second.upload.step() == Step::Finished) {
+                EXPECT_EQ(second.sink.bytes, second.cleanImage()) << what << ": a wrong image";
+                continue;
+            }
+            // An answer later than any wait (the stuck one, when the first process had not
+            // yet given it up) looks like the answer to a request of ours; the second read
+            // stops such a read.
+            EXPECT_GE(stopAt, 1000) << what << ": " << second.view.errors[0].message();
+            ASSERT_EQ(second.upload.step(), Step::Stopped) << what;
+            EXPECT_EQ(second.view.finished, 0) << what;
         }
     }
 }

@@ -73,6 +73,9 @@ TEST(Advice, EachFailureSaysWhatToCheck) {
         {"no answer",
          errorWith(ErrorFacts::Code::NoReply, {}, 0x8080, 3),
          {"0x8080", "no reply after 3 requests", "cable", "powered", "port", "9600", "7E1"}},
+        {"refused with NAK",
+         errorWith(ErrorFacts::Code::Nak, {}, 0x8120, 3),
+         {"0x8120", "NAK", "3 times", "locks its memory", "7E1"}},
         {"a missing device",
          errorWith(ErrorFacts::Code::PortNotFound, "/dev/ttyUSB3"),
          {"/dev/ttyUSB3", "no such device", "/dev/ttyS0, /dev/ttyUSB0", "brltty"}},
@@ -129,6 +132,12 @@ TEST(Advice, EachFailureSaysWhatToCheck) {
     // An error without a code of its own keeps its description.
     EXPECT_TRUE(Words::error(Error(ErrorKind::File, "cannot write /x/duqu.pmw.part: No space"))
                     .contains("/x/duqu.pmw.part"));
+}
+
+TEST(Advice, ALongWaitNamesTheBlockAndTheWholeSeconds) {
+    const QString text = Words::waiting(0x8120, 4700);
+    EXPECT_TRUE(text.contains("0x8120") && text.contains("4 s")) << text.toStdString();
+    EXPECT_FALSE(text.contains("4700") || text.contains("4.7")) << text.toStdString();
 }
 
 TEST(PortPicker, TheCompleterOffersTheSystemsPortsReadAgainOnFocus) {

@@ -144,7 +144,11 @@ TEST(Frames, CheckReplyRejectsEveryMalformedShape) {
         {"parity-error ?", with(20, '?'), ReplyFault::Malformed},
         {"colon", with(64, ':'), ReplyFault::Malformed},
         {"no ETX", with(65, '0'), ReplyFault::Malformed},
-        {"checksum digit lowercase", with(67, 'a'), ReplyFault::Malformed},
+        // The checksum's form is the controller's: no hex digit at all is a rule of its own.
+        {"checksum not a digit", with(67, 'G'), ReplyFault::ChecksumMismatch},
+        {"checksum a control character", with(66, '\x03'), ReplyFault::ChecksumMismatch},
+        {"lowercase checksum of another value", with(67, good[67] == 'A' ? 'b' : 'a'),
+         ReplyFault::ChecksumMismatch},
         {"wrong checksum", with(67, good[67] == '0' ? '1' : '0'), ReplyFault::ChecksumMismatch},
         {"data digit changed", with(2, good[2] == '0' ? '1' : '0'), ReplyFault::ChecksumMismatch},
     };
@@ -154,40 +158,68 @@ TEST(Frames, CheckReplyRejectsEveryMalformedShape) {
         EXPECT_FALSE(check.detail.empty()) << r.what;
     }
     EXPECT_EQ(trimSpaces("  " + good + " "), good);
+
+    // A correct checksum written in lowercase is the same number.
+    std::string lower = BuildBlockReply(block(0x5A));
+    for (std::size_t i = 66; i < 68; ++i) lower[i] = static_cast<char>(std::tolower(lower[i]));
+    ASSERT_NE(lower, BuildBlockReply(block(0x5A))) << "the sample needs a letter in its checksum";
+    EXPECT_TRUE(checkReply(lower)) << checkReply(lower).detail;
 }
 
-TEST(ReplyFramer, DeliversWholeRepliesHoweverTheyArrive) {
+// What the port hands the upload, however the characters were chunked: replies, NAKs, and
+// pieces of replies that the next STX cut short; noise outside a frame is dropped.
+TEST(ReplyFramer, CutsAnswersAtTheirLengthAndAtEveryStx) {
     const std::string a = BuildBlockReply(block(1));
     const std::string b = BuildBlockReply(block(2));
-
-    ReplyFramer chunks;
-    for (char c : a) {
-        EXPECT_FALSE(chunks.hasReply());
-        chunks.feed(std::string(1, c));
+    const std::string stx = "\x02", nak = "\x15";
+    struct Row {
+        const char* what;
+        std::string line;
+        std::vector<std::string> answers;
+        std::string torn;  // the frame left waiting
+    } rows[] = {
+        {"one reply", a, {a}, ""},
+        {"two glued, the third begun", a + b + b.substr(0, 30), {a, b}, b.substr(0, 30)},
+        {"noise before a reply", bytes({0x7F, '#', ' '}) + a, {a}, ""},
+        {"a NAK is an answer", nak + a, {nak, a}, ""},
+        {"a stray STX before a reply costs nothing but itself", stx + a, {stx, a}, ""},
+        {"a stray STX after a reply waits for the next", a + stx, {a}, stx},
+        {"a reply cut short by the next", a.substr(0, 67) + b, {a.substr(0, 67), b}, ""},
+        {"a half-duplex echo before the answer",
+         "\x02"
+         "E018000"
+         "20\x03"
+         "D3" +
+             a,
+         {"\x02"
+          "E018000"
+          "20\x03"
+          "D3",
+          a},
+         ""},
+        {"the tail of an abandoned reply", a.substr(20) + b, {b}, ""},
+        {"a reply one too long", a + "0" + b, {a, b}, ""},
+        {"a NAK inside a frame is no answer of its own",
+         a.substr(0, 10) + nak + a.substr(10),
+         {(a.substr(0, 10) + nak + a.substr(10)).substr(0, 68)},
+         ""},
+    };
+    for (const Row& row : rows) {
+        for (std::size_t piece : {std::size_t{1}, std::size_t{7}, row.line.size()}) {
+            ReplyFramer framer;
+            std::vector<std::string> got;
+            for (std::size_t at = 0; at < row.line.size(); at += piece) {
+                framer.feed(std::string_view(row.line).substr(at, piece));
+                while (framer.hasReply()) got.push_back(framer.takeReply());
+            }
+            EXPECT_EQ(got, row.answers) << row.what << ", in pieces of " << piece;
+            EXPECT_EQ(framer.takeTorn(), row.torn) << row.what;
+            EXPECT_EQ(framer.pending(), 0u) << row.what;
+        }
     }
-    ASSERT_TRUE(chunks.hasReply());
-    EXPECT_EQ(chunks.takeReply(), a);
-    EXPECT_FALSE(chunks.hasReply());
-
-    ReplyFramer glued;
-    glued.feed(a + b.substr(0, 30));
-    EXPECT_EQ(glued.takeReply(), a);
-    EXPECT_FALSE(glued.hasReply());
-    glued.feed(b.substr(30));
-    EXPECT_EQ(glued.takeReply(), b);
-
-    ReplyFramer noisy;
-    noisy.feed(bytes({0x15, 0x7F, '#', ' '}) + a);
-    EXPECT_EQ(noisy.takeReply(), a);
-
-    // The tail of an abandoned reply carries no STX and is dropped in front of the next one.
-    ReplyFramer stale;
-    stale.feed(a.substr(20));
-    EXPECT_EQ(stale.pending(), 0u);
-    stale.feed(b);
-    EXPECT_EQ(stale.takeReply(), b);
 
     ReplyFramer flood;
     flood.feed(std::string(5000, '\x02'));
-    EXPECT_LE(flood.pending(), ReplyFramer::kCapacity);
+    EXPECT_LE(flood.pending(), ReplyFramer::kCapacity + kReplyLength)
+        << "whole answers and one frame";
 }

@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -35,6 +36,11 @@ struct PtyRig {
         station.upload.Command1_Click();
         return waitUntil([&] { return !station.upload.running(); }, ms);
     }
+};
+
+struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
 };
 
 std::string readWithin(int fd, std::size_t count, int ms) {
@@ -155,4 +161,36 @@ TEST(SerialPty, TheSimulatorAnswersAnyProgramAsTheLayoutPromises) {
     ASSERT_EQ(::write(fd, bad.data(), bad.size()), 13);
     EXPECT_EQ(readWithin(fd, 2, 500), std::string(1, '\x15')) << "one NAK and nothing else";
     ::close(fd);
+}
+
+TEST(SerialPty, ParityIsCheckedAndAParityErrorReachesTheReplyAsQuestionMark) {
+    int master = -1, slave = -1;
+    char name[256] = {};
+    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+    const Closer closeMaster{master}, closeSlave{slave};
+    CommPort port;
+    port.setCommPort(name);
+    port.openPort();
+
+    // Read from a descriptor of our own: what the tty does, not what Qt remembers.
+    const int fd = ::open(name, O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    termios tio{};
+    ASSERT_EQ(::tcgetattr(fd, &tio), 0);
+    ::close(fd);
+    EXPECT_TRUE(tio.c_iflag & INPCK);
+    EXPECT_FALSE(tio.c_iflag & IGNPAR) << "a character with a parity error would vanish";
+    EXPECT_FALSE(tio.c_iflag & PARMRK) << "it would come as three characters";
+
+    // The tty hands a character with a parity error on as NUL.
+    const std::vector<Byte> memory = sampleProgramMemory();
+    const std::string good = BuildBlockReply(std::span<const Byte, 32>(memory.data(), 32));
+    std::string spoiled = good;
+    spoiled[20] = '\0';
+    QSignalSpy comm(&port, &CommPort::OnComm);
+    ASSERT_EQ(::write(master, spoiled.data(), spoiled.size()), 68);
+    ASSERT_TRUE(waitUntil([&] { return comm.count() > 0; }, 5000));
+    std::string expected = good;
+    expected[20] = '?';
+    EXPECT_EQ(port.Input(), expected);
 }

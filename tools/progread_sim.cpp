@@ -54,18 +54,29 @@ Timing:
   --late K:MS         answer request K MS milliseconds late instead (a list: --late 3:1500,9:2500).
                       Requests that arrive meanwhile are answered after it, in turn.
 
-Faults (K counts requests from 1; each option takes a comma-separated list: --drop 2,5):
+Faults (K counts requests from 1; each option takes a comma-separated list, --drop 2,5, or
+the word all for every request):
+  --echo              echo every request back at once, exactly as received (13 characters),
+                      before its answer, as a two-wire RS-485 adapter does
   --drop K            do not answer request K
+  --nak K             answer request K with a single NAK (0x15), as a controller refusing it
   --corrupt-digit K   change one data digit of reply K (the checksum stays the original's)
   --bad-checksum K    send reply K with a wrong checksum
   --short K           send reply K without its last character
   --other-checksum    form every reply's checksum without ETX, as a controller with a rule of
                       its own might
+  --lowercase-checksum
+                      write every reply's two checksum digits in lowercase (the value right)
   --noise K           send a few noise characters before reply K
-  --parity K          reply K has a "?" for one digit, as a character received with a parity
-                      error reads
+  --parity K          reply K has a NUL (0x00) for one digit: a tty checking parity (INPCK,
+                      without IGNPAR and PARMRK) delivers a character received with a parity
+                      error as NUL, and the port reads it as "?"
   --lowercase K       reply K has one digit in lowercase
   --glue K            hold reply K back and send it glued to the front of reply K+1
+  --twice K           send reply K twice, the copy right after it on the wire
+  --twice-gap-ms N    pause between a reply and its copy; 0
+  --trailing-stx K    send a single STX (0x02) right after reply K, as the start of a reply
+                      that never comes
   --silent-after K    answer the first K requests, then nothing more
   --stray-before N    put N whole replies on the line at start, before anyone asked
   --stray-after K     send a copy of reply K again, unasked, a little after it
@@ -76,7 +87,7 @@ Faults (K counts requests from 1; each option takes a comma-separated list: --dr
                       0x8000) reads differently, as memory changed between two reads would
   --random-faults P   give each request, with probability P per thousand, one fault drawn
                       from those above (dropped, a spoiled digit or checksum, short, noise,
-                      a "?", lowercase, glued, or 1.3 s late)
+                      a NUL, lowercase, glued, a NAK, or 1.3 s late)
   --seed N            seed for --random-faults; 1
 
 Other:
@@ -91,14 +102,25 @@ void onSignal(int) {
 
 using Clock = std::chrono::steady_clock;
 
+// The requests an option picks: some by number, or all of them.
+struct Picks {
+    std::set<long> ks;
+    bool all = false;
+    // k 0 is no request (a stray reply): "all" does not pick it.
+    bool has(long k) const { return all ? k > 0 : ks.count(k) > 0; }
+};
+
 struct Options {
     std::vector<Byte> memory;
     bool memoryFile = false;
     long blocks = 0;
     long charUs = 0;
     long latencyMs = 0;
-    std::set<long> drop, corruptDigit, badChecksum, shortReply, noise, parity, lowercase, glue,
-        strayAfter;
+    Picks drop, corruptDigit, badChecksum, shortReply, noise, parity, lowercase, glue, strayAfter,
+        nak, twice, trailingStx;
+    long twiceGapMs = 0;
+    bool echo = false;
+    bool lowercaseChecksum = false;
     long silentAfter = 0;
     long randomPermille = 0;
     unsigned long seed = 1;
@@ -139,10 +161,16 @@ std::vector<std::string> split(const std::string& all) {
     return items;
 }
 
-std::set<long> numberList(const std::string& option, const char* text) {
-    std::set<long> values;
-    for (const std::string& item : split(text)) values.insert(number(option, item.c_str()));
-    return values;
+Picks numberList(const std::string& option, const char* text) {
+    Picks picks;
+    for (const std::string& item : split(text)) {
+        if (item == "all") {
+            picks.all = true;
+        } else {
+            picks.ks.insert(number(option, item.c_str()));
+        }
+    }
+    return picks;
 }
 
 Options parse(int argc, char** argv) {
@@ -160,6 +188,14 @@ Options parse(int argc, char** argv) {
         }
         if (a == "--other-checksum") {
             o.otherChecksum = true;
+            continue;
+        }
+        if (a == "--lowercase-checksum") {
+            o.lowercaseChecksum = true;
+            continue;
+        }
+        if (a == "--echo") {
+            o.echo = true;
             continue;
         }
         if (i + 1 >= argc)
@@ -208,6 +244,14 @@ Options parse(int argc, char** argv) {
             o.lowercase = numberList(a, v);
         } else if (a == "--glue") {
             o.glue = numberList(a, v);
+        } else if (a == "--nak") {
+            o.nak = numberList(a, v);
+        } else if (a == "--twice") {
+            o.twice = numberList(a, v);
+        } else if (a == "--twice-gap-ms") {
+            o.twiceGapMs = number(a, v);
+        } else if (a == "--trailing-stx") {
+            o.trailingStx = numberList(a, v);
         } else if (a == "--random-faults") {
             o.randomPermille = number(a, v);
         } else if (a == "--seed") {
@@ -320,10 +364,16 @@ std::string replyFor(const Options& o, long offset, long k) {
         reply[66] = static_cast<char>(digitCode(static_cast<Byte>(sum >> 4)));
         reply[67] = static_cast<char>(digitCode(static_cast<Byte>(sum & 0xF)));
     }
-    if (o.corruptDigit.count(k)) reply[9] = reply[9] == '0' ? '1' : '0';
-    if (o.badChecksum.count(k)) reply[67] = reply[67] == '0' ? '1' : '0';
-    if (o.parity.count(k)) reply[13] = '?';
-    if (o.lowercase.count(k)) {
+    if (o.corruptDigit.has(k)) reply[9] = reply[9] == '0' ? '1' : '0';
+    if (o.badChecksum.has(k)) reply[67] = reply[67] == '0' ? '1' : '0';
+    if (o.lowercaseChecksum) {
+        for (std::size_t i = 66; i < 68; ++i) {
+            if (reply[i] >= 'A' && reply[i] <= 'F')
+                reply[i] = static_cast<char>(reply[i] - 'A' + 'a');
+        }
+    }
+    if (o.parity.has(k)) reply[13] = '\0';
+    if (o.lowercase.has(k)) {
         // The first digit that has a lowercase form.
         for (std::size_t i = 1; i < 65; ++i) {
             if (reply[i] >= 'A' && reply[i] <= 'F') {
@@ -333,8 +383,9 @@ std::string replyFor(const Options& o, long offset, long k) {
             if (i == 64) reply[1] = 'a';  // all digits: a lowercase one where none can be
         }
     }
-    if (o.shortReply.count(k)) reply.pop_back();
-    if (o.noise.count(k)) reply = std::string("\x7F#?\x15 ", 5) + reply;
+    if (o.shortReply.has(k)) reply.pop_back();
+    // Neither STX nor NAK: each of those means something to the port.
+    if (o.noise.has(k)) reply = std::string("\x7F#?\x11 ", 5) + reply;
     return reply;
 }
 
@@ -383,6 +434,10 @@ int main(int argc, char** argv) {
             continue;
         }
         if (pending.empty()) pendingSince = Clock::now();
+        // The adapter hears its own sending: every character goes back as it comes.
+        if (o.echo &&
+            !writeAll(master, std::string(buf, static_cast<std::size_t>(got)), o, Clock::now()))
+            gStop = 1;
         pending.append(buf, static_cast<std::size_t>(got));
         while (!pending.empty()) {
             auto stx = pending.find(static_cast<char>(kStx));
@@ -410,12 +465,12 @@ int main(int argc, char** argv) {
             pendingSince = received;
             const long k = ++requests;
             if (o.randomPermille > 0 && static_cast<long>(random() % 1000) < o.randomPermille) {
-                std::set<long>* faults[] = {&o.drop,       &o.corruptDigit, &o.badChecksum,
-                                            &o.shortReply, &o.noise,        &o.parity,
-                                            &o.lowercase,  &o.glue,         nullptr};
+                Picks* faults[] = {&o.drop,  &o.corruptDigit, &o.badChecksum, &o.shortReply,
+                                   &o.noise, &o.parity,       &o.lowercase,   &o.glue,
+                                   &o.nak,   nullptr};
                 const auto pick = random() % std::size(faults);
                 if (faults[pick]) {
-                    faults[pick]->insert(k);
+                    faults[pick]->ks.insert(k);
                 } else {
                     o.lateMs[k] = 1300;
                 }
@@ -425,19 +480,28 @@ int main(int argc, char** argv) {
             if (o.verbose)
                 std::fprintf(stderr, "progread-sim: request %ld for 0x%04lX\n", k,
                              offset + kBaseAddress);
-            if (o.drop.count(k) || (o.silentAfter > 0 && k > o.silentAfter)) continue;
+            if (o.drop.has(k) || (o.silentAfter > 0 && k > o.silentAfter)) continue;
             const auto late = o.lateMs.find(k);
             const auto latency =
                 std::chrono::milliseconds(late != o.lateMs.end() ? late->second : o.latencyMs);
             if (o.changeAfter > 0 && k == o.changeAfter) o.memory[0] ^= 0x01;
-            const std::string reply = replyFor(o, offset, k);
-            if (o.glue.count(k)) {
+            const bool refuse = o.nak.has(k);
+            const std::string reply = refuse ? std::string() : replyFor(o, offset, k);
+            if (!refuse && o.glue.has(k)) {
                 held += reply;
                 continue;
             }
-            if (!writeAll(master, held + reply, o, received + latency)) gStop = 1;
+            // A refusal stands alone, instead of the reply.
+            std::string out = held + (refuse ? std::string(1, static_cast<char>(kNak)) : reply);
+            std::string after;  // what waits for --twice-gap-ms: the copy and all behind it
+            if (!refuse && o.twice.has(k)) (o.twiceGapMs > 0 ? after : out) += reply;
+            if (!refuse && o.trailingStx.has(k))
+                (after.empty() ? out : after) += static_cast<char>(kStx);
+            if (!writeAll(master, out, o, received + latency)) gStop = 1;
             held.clear();
-            if (o.strayAfter.count(k)) {
+            const auto gap = std::chrono::milliseconds(o.twiceGapMs);
+            if (!after.empty() && !writeAll(master, after, o, Clock::now() + gap)) gStop = 1;
+            if (!refuse && o.strayAfter.has(k)) {
                 if (!writeAll(master, reply, o, Clock::now() + std::chrono::milliseconds(30)))
                     gStop = 1;
             }

@@ -401,6 +401,18 @@ duqu.pmw.part。原有的 duqu.pmw 会移到 history/ 里。这些文件放在�
         <source>the image %1 is not open.</source>
         <translation>程序文件 %1 没有打开。</translation>
     </message>
+    <message>
+        <source>waiting for the answer to block %1, %2 s</source>
+        <translation>等待块 %1 的应答，已等 %2 秒</translation>
+    </message>
+    <message>
+        <source>refused by the controller (NAK)</source>
+        <translation>控制器拒绝（NAK）</translation>
+    </message>
+    <message>
+        <source>block %1: the controller refused the request (NAK) %2 times. It may not accept reads now: check that it is not in a mode that locks its memory, and that the adapter is set to 9600 baud 7E1.</source>
+        <translation>块 %1：控制器拒绝请求（NAK）%2 次，现在可能不让读。请检查控制器是否处在锁住存储器的模式，以及转换器是否设为 9600 波特 7E1。</translation>
+    </message>
 </context>
 <context>
     <name>progread::Form1</name>

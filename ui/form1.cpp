@@ -176,6 +176,11 @@ void Form1::requestSent(long address, int attempt) {
     setStatus(text);
 }
 
+void Form1::waitingForAnswer(long address, long long waitedMs) {
+    // Over the progress; the next request's progress takes the line back.
+    setStatus(Words::waiting(address, waitedMs));
+}
+
 void Form1::replyRejected(long address, const Refusal& refusal) {
     setStatus(
         tr("Block %1: %2; asking again.").arg(Words::address(address), Words::refusal(refusal)),

@@ -70,6 +70,7 @@ private:
     void replyRejected(long address, const Refusal& refusal) override;
     void checksumsByAnotherRule() override;
     void verifying(long from, long to, bool lostAnswers) override;
+    void waitingForAnswer(long address, long long waitedMs) override;
     void uploadFinished(const UploadSummary& summary) override;
     void uploadStopped(const Error& error, bool wasRunning) override;
     void setStatus(const QString& text, bool problem = false);

@@ -77,6 +77,7 @@ void HeadlessRead::endLine() {
 }
 
 void HeadlessRead::requestSent(long address, int attempt) {
+    waitSaidMs_ = -1;
     const UploadSummary& summary = station_.upload.summary();
     const qint64 elapsed = QDateTime::currentMSecsSinceEpoch() - startMs_;
     const QString progress =
@@ -90,6 +91,19 @@ void HeadlessRead::requestSent(long address, int attempt) {
                (address - kBaseAddress) / static_cast<long>(kBlockBytes) % 64 == 0) {
         // By the block's place, not the count taken: a second read takes none.
         say(progress);
+    }
+    std::fflush(stderr);
+}
+
+void HeadlessRead::waitingForAnswer(long address, long long waitedMs) {
+    const QString waiting = Words::waiting(address, waitedMs);
+    if (terminal_) {
+        std::fprintf(stderr, "\r%s\x1b[K", waiting.toUtf8().constData());
+        lineOpen_ = true;
+    } else if (waitSaidMs_ < 0 || waitedMs - waitSaidMs_ >= 2000) {
+        // A log gets a line every other second at most, not one a tick.
+        say(waiting);
+        waitSaidMs_ = waitedMs;
     }
     std::fflush(stderr);
 }

@@ -29,6 +29,7 @@ private:
     void replyRejected(long address, const Refusal& refusal) override;
     void checksumsByAnotherRule() override;
     void verifying(long from, long to, bool lostAnswers) override;
+    void waitingForAnswer(long address, long long waitedMs) override;
     void uploadFinished(const UploadSummary& summary) override;
     void uploadStopped(const Error& error, bool wasRunning) override;
     void endLine();
@@ -43,6 +44,7 @@ private:
     int result_ = -1;
     int signal_ = 0;
     qint64 startMs_ = 0;
+    long long waitSaidMs_ = -1;  // the wait last told into a pipe, -1: not yet for this request
 };
 
 }  // namespace progread

@@ -1,14 +1,26 @@
 #include "ui/station.h"
 
+#include <QDir>
+#include <QStandardPaths>
+#include <algorithm>
+
 namespace progread {
 
 Station::Station(const std::filesystem::path& dir, UploadView& view, QObject* parent)
     : QObject(parent), image(dir), upload(MSComm1, *this, image, view) {
-    clock_.start();
     Timer1.setInterval(kTickMs);
     Timer1.setTimerType(Qt::PreciseTimer);
     connect(&Timer1, &QTimer::timeout, this, [this] { upload.Timer1_Timer(); });
+    wake_.setSingleShot(true);
+    wake_.setTimerType(Qt::PreciseTimer);
+    connect(&wake_, &QTimer::timeout, this, [this] { upload.wake(); });
+    connect(&MSComm1, &CommPort::charsArrived, this, [this] { upload.charsHeard(); });
     connect(&MSComm1, &CommPort::OnComm, this, [this] { upload.MSComm1_OnComm(); });
+    // The line's record per port, for the next process on the same port.
+    QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (runtime.isEmpty()) runtime = QDir::tempPath();
+    records_ = std::make_unique<LineRecordFiles>(std::filesystem::path(runtime.toStdU16String()));
+    upload.setLineRecords(records_.get());
     connect(&MSComm1, &CommPort::portLost, this,
             [this](const QString& why) { upload.fail(lostError(MSComm1.portName(), why)); });
 }
@@ -16,6 +28,10 @@ Station::Station(const std::filesystem::path& dir, UploadView& view, QObject* pa
 void Station::setTimerEnabled(bool enabled) {
     if (enabled && !Timer1.isActive()) Timer1.start();
     if (!enabled) Timer1.stop();
+}
+
+void Station::wakeAt(long long ms) {
+    wake_.start(static_cast<int>(std::clamp(ms - nowMs(), 0LL, 60'000LL)));
 }
 
 void Station::restartPeriod() {

@@ -5,10 +5,10 @@
 // lost port all go to the upload here; the window and the headless mode only forward what
 // the operator does and show what comes back.
 
-#include <QElapsedTimer>
 #include <QLockFile>
 #include <QObject>
 #include <QTimer>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 
@@ -29,7 +29,14 @@ public:
     void setTimerEnabled(bool enabled) override;
     bool timerEnabled() const override { return Timer1.isActive(); }
     void restartPeriod() override;
-    long long nowMs() const override { return clock_.elapsed(); }
+    void wakeAt(long long ms) override;
+    // The system's monotonic clock, which every process shares: the line's record per port
+    // compares times across processes.
+    long long nowMs() const override {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
 
     // Takes the folder for this process and prepares the image (raises a File error when
     // either cannot be done: another progread in the same folder would publish our files as
@@ -52,7 +59,8 @@ public:
     Upload upload;
 
 private:
-    QElapsedTimer clock_;
+    QTimer wake_;
+    std::unique_ptr<LineRecordFiles> records_;
     std::unique_ptr<QLockFile> folderLock_;
 };
 

@@ -53,6 +53,14 @@ const char* verdictName(LineTrace::Verdict verdict) {
             return "dropped as stray: nothing was asked";
         case LineTrace::Verdict::OutOfStep:
             return "out of step: came when none was due";
+        case LineTrace::Verdict::BeforeFirstRequest:
+            return "dropped: before the first request";
+        case LineTrace::Verdict::Echo:
+            return "dropped: echo of our request";
+        case LineTrace::Verdict::Repeat:
+            return "dropped: repeat of the answer taken last";
+        case LineTrace::Verdict::Noise:
+            return "dropped: noise";
     }
     return "?";
 }

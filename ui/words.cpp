@@ -49,6 +49,13 @@ QString Words::summary(const UploadSummary& summary, qint64 elapsedMs, bool veri
     return text;
 }
 
+QString Words::waiting(long address, long long waitedMs) {
+    // Whole seconds: it is told about once a second, and tenths would only flicker.
+    return tr("waiting for the answer to block %1, %2 s")
+        .arg(Words::address(address))
+        .arg(waitedMs / 1000);
+}
+
 QString Words::refusal(const Refusal& refusal) {
     const QString detail = QString::fromStdString(refusal.detail);
     switch (refusal.why) {
@@ -58,6 +65,8 @@ QString Words::refusal(const Refusal& refusal) {
             return tr("malformed reply (%1)").arg(detail);
         case Refusal::Why::ChecksumMismatch:
             return tr("checksum mismatch (%1)").arg(detail);
+        case Refusal::Why::Nak:
+            return tr("refused by the controller (NAK)");
     }
     return detail;
 }
@@ -168,6 +177,13 @@ QString Words::errorBody(const Error& error, const PortLister& lister) {
                        .arg(f.count);
             break;
         }
+        case ErrorFacts::Code::Nak:
+            text = tr("block %1: the controller refused the request (NAK) %2 times. It may not "
+                      "accept reads now: check that it is not in a mode that locks its memory, "
+                      "and that the adapter is set to 9600 baud 7E1.")
+                       .arg(at)
+                       .arg(f.count);
+            break;
         case ErrorFacts::Code::OutOfStep:
             text = tr("the line is out of step: an answer came when none was due (last block "
                       "taken: %1). "

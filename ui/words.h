@@ -24,6 +24,8 @@ public:
     // The outcome of a finished read, the image's path and size included.
     static QString summary(const UploadSummary& summary, qint64 elapsedMs, bool verified,
                            const QString& imagePath, qint64 imageBytes);
+    // "waiting for the answer to block 0x8120, 4 s": a long wait, in whole seconds.
+    static QString waiting(long address, long long waitedMs);
     // Why a reply was refused.
     static QString refusal(const Refusal& refusal);
     // An error in the operator's language, with what to check, after its kind. ports lists

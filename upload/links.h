@@ -20,8 +20,14 @@ public:
     // Queues one character for transmission, in call order.
     virtual void Output(Byte ch) = 0;
     virtual int CommEvent() const = 0;
-    // The waiting reply (at most one), removed from the input.
+    // The waiting answer (at most one), removed from the input: a reply, a NAK, or a piece
+    // of a reply that the next STX cut short.
     virtual std::string Input() = 0;
+    // The frame still waiting for its missing characters, removed from the input: once the
+    // wait for an answer has run out, it is what the controller answered.
+    virtual std::string takeTorn() = 0;
+    // That frame, left in the input: an answer may be on its way in bursts.
+    virtual std::string pendingFrame() const = 0;
     virtual void discardInput() = 0;
     virtual std::string portName() const = 0;
 };
@@ -35,7 +41,11 @@ public:
     virtual bool timerEnabled() const = 0;
     // The next tick comes a whole period from now (a request just went out between ticks).
     virtual void restartPeriod() = 0;
-    // Milliseconds on a clock that never goes back.
+    // Call Upload::wake() once at ms (on nowMs's clock), or at once if that has passed. A
+    // later call replaces an earlier one.
+    virtual void wakeAt(long long ms) = 0;
+    // Milliseconds on a clock that never goes back, the same for every process (the line's
+    // record per port compares times across processes).
     virtual long long nowMs() const = 0;
 };
 
@@ -49,7 +59,7 @@ struct UploadSummary {
 
 // Why a reply was refused, for the view to word.
 struct Refusal {
-    enum class Why { NoReply, Malformed, ChecksumMismatch };
+    enum class Why { NoReply, Malformed, ChecksumMismatch, Nak };
     Why why = Why::NoReply;
     std::string detail;  // English, e.g. "67 characters, 68 expected"; empty for no reply
     // "malformed reply (67 characters, 68 expected)"
@@ -61,6 +71,8 @@ struct Refusal {
                 return "malformed reply (" + detail + ")";
             case Why::ChecksumMismatch:
                 return "checksum mismatch (" + detail + ")";
+            case Why::Nak:
+                return "refused by the controller (NAK)";
         }
         return detail;
     }
@@ -76,6 +88,10 @@ public:
         EarlierBlock,   // an answer for a block asked earlier, or after the upload ended: dropped
         Stray,          // nothing was asked for: dropped
         OutOfStep,      // came when none was due while an upload ran: the upload stops
+        BeforeFirstRequest,  // came before this upload's first request: dropped
+        Echo,                // our own request, echoed by a half-duplex adapter: dropped
+        Repeat,              // the answer taken last, sent again: dropped
+        Noise,               // a piece of a frame that no answer can be (a lone STX): dropped
     };
     virtual ~LineTrace() = default;
     virtual void sent(const std::string& chars) = 0;
@@ -97,6 +113,10 @@ public:
     // because answers were given up as lost on the way (lostAnswers), or because a verified
     // read was asked for.
     virtual void verifying(long /*from*/, long /*to*/, bool /*lostAnswers*/) {}
+    // The answer to the block at address has been awaited for waitedMs, longer than
+    // kLongWaitMs; told about once a second while the wait lasts.
+    static constexpr long long kLongWaitMs = 2000;
+    virtual void waitingForAnswer(long /*address*/, long long /*waitedMs*/) {}
     virtual void uploadFinished(const UploadSummary&) {}
     // wasRunning is false when the error came while no upload ran (a start that failed,
     // a port lost while idle).

@@ -11,24 +11,24 @@ std::string hexAddress(long address) {
     return buf;
 }
 
-void LineAccount::requestSent(long offset, long long now) {
-    // The one rule everything else rests on: answers carry no address.
-    if (!sentAt_.empty() && offset != offset_) {
-        throw Error(ErrorKind::Serial, "a request for " + hexAddress(kBaseAddress + offset) +
-                                           " would go out while answers for " +
-                                           hexAddress(kBaseAddress + offset_) + " are still due");
+AnswerKind classifyAnswer(const AnswerContext& c, std::string_view text) {
+    if (text.size() == 1 && static_cast<Byte>(text[0]) == kStx) return AnswerKind::Noise;
+    if (!c.lastRequest.empty() && text == c.lastRequest) return AnswerKind::Echo;
+    // The answer before, again: a controller that sends an answer twice. Counted, it would
+    // stand for an answer still on its way, which would then be taken for the next block.
+    // Only a request asked on a quiet line can bring the same bytes for this block (real
+    // programs have such neighbours only rarely), and a reply refused for its checksum is
+    // expected again; answers out for an earlier block are counted as such (whatever came
+    // twice, the next one the same is a repeat again).
+    if (text.size() == kReplyLength && text == c.lastAnswer && text != c.twin) {
+        const bool quietAsk = c.out > 0 && c.outForThisBlock && c.askedOnQuietLine;
+        const bool earlierBlocks = c.running && c.askedYet && c.out > 0 && !c.outForThisBlock;
+        if (!quietAsk && !earlierBlocks) return AnswerKind::Repeat;
     }
-    sentAt_.push_back(now);
-    offset_ = offset;
-    lastActivity_ = now;
-}
-
-long long LineAccount::answerCame(long long now) {
-    const long long took = now - sentAt_.front();
-    sentAt_.pop_front();
-    lastActivity_ = now;
-    waitMs_ = std::max(waitMs_, 2 * took);
-    return took;
+    if (!c.running) return c.out > 0 ? AnswerKind::EarlierBlock : AnswerKind::Stray;
+    if (!c.askedYet) return AnswerKind::BeforeFirstRequest;
+    if (c.out == 0) return AnswerKind::OutOfStep;
+    return c.outForThisBlock ? AnswerKind::ThisBlock : AnswerKind::EarlierBlock;
 }
 
 Upload::Upload(SerialLink& link, Ticker& ticker, ImageSink& image, UploadView& view)
@@ -44,13 +44,30 @@ void Upload::guarded(Handler&& handler) {
 }
 
 bool Upload::running() const {
-    return step_ == Step::ReadyToSend || step_ == Step::AwaitingReply || step_ == Step::Quieting;
+    switch (step_) {
+        case Step::ReadyToSend:
+        case Step::Settling:
+        case Step::AwaitingReply:
+        case Step::Quieting:
+            return true;
+        case Step::Idle:
+        case Step::Finished:
+        case Step::Stopped:
+            return false;
+    }
+    return false;
 }
 
 void Upload::enter(Step step) {
     step_ = step;
+    stepSince_ = ticker_.nowMs();
     s_.ReplyDone = step == Step::ReadyToSend;
     if (step != Step::ReadyToSend) s_.SendArmed = false;
+}
+
+void Upload::quiet(Then then) {
+    then_ = then;
+    enter(Step::Quieting);
 }
 
 void Upload::fail(const Error& error) {
@@ -70,7 +87,6 @@ void Upload::fail(const Error& error) {
 }
 
 void Upload::portChanged(const std::string& portName) {
-    // Answers still out stay counted: the quiet wait settles them if they never come.
     if (running()) {
         ErrorFacts facts;
         facts.code = ErrorFacts::Code::PortChanged;
@@ -80,109 +96,167 @@ void Upload::portChanged(const std::string& portName) {
     }
 }
 
-void Upload::Command1_Click() {
+void Upload::Timer1_Timer() {
+    dispatch(Event::Tick);
+    s_.RxBytes.fill(1, 500, 0);
+}
+
+void Upload::MSComm1_OnComm() {
+    if (link_.CommEvent() != SerialLink::kEvReceive) return;
     guarded([&] {
-        if (!link_.PortOpen()) link_.openPort();
-        // Answers still out from before this start are not forgotten: a second press while a
-        // request is out must not take its answer for block 0 (unless it is block 0's).
-        if (line_.out() > 0 && line_.quietFor(ticker_.nowMs())) line_.forget(ticker_.nowMs());
-        // Answers given up before this start, in this read or an earlier one, may still be
-        // taken for this read's blocks.
-        firstUnsure_ = line_.mayBeBehind() ? 0 : -1;
-        verifying_ = false;
-        holdQuiet_ = false;
-        finishWhenQuiet_ = false;
-        gaveUpInSecondRead_ = false;
-        firstRead_.clear();
-        if (line_.out() == 0) {
-            link_.discardInput();
-            line_.resetWait();
-        }
-        image_.restart();
-        s_.BlockOffset = 0;
-        s_.UploadCounter = 2;
-        attempts_ = 0;
-        tickedSinceRequest_ = false;
-        candidate_.reset();
-        lastRefusal_ = {};
-        toldChecksumRule_ = false;
-        lastAccepted_ = -1;
-        summary_ = {};
-        ticker_.setTimerEnabled(true);
-        enter(line_.out() > 0 && line_.offset() != s_.BlockOffset ? Step::Quieting
-                                                                  : Step::ReadyToSend);
-        if (backToBackNow() && step_ == Step::ReadyToSend) {
-            sendRequest();
-            ticker_.restartPeriod();
-        }
+        handleAnswer(link_.Input(), true);
+        // A request held back while the answer came goes once the line settles.
+        if (step_ == Step::Settling) ticker_.wakeAt(line_.settledAt());
     });
 }
 
-void Upload::Timer1_Timer() {
+void Upload::dispatch(Event event) {
     guarded([&] {
-        tickedSinceRequest_ = true;
+        if (event == Event::Start) {
+            start();
+            return;
+        }
         const long long now = ticker_.nowMs();
+        if (event == Event::Tick) try_.tickPassed = true;
         switch (step_) {
             case Step::ReadyToSend:
-                s_.SendArmed = true;
-                sendRequest();
+                if (event == Event::Tick) {
+                    s_.SendArmed = true;
+                    sendWhenSettled(true);
+                }
+                break;
+            case Step::Settling:
+                sendWhenSettled(event == Event::Tick);
                 break;
             case Step::AwaitingReply:
-                if (!line_.quietFor(now)) break;
-                lastRefusal_ = {Refusal::Why::NoReply, {}};
-                if (attempts_ >= kMaxAttempts) giveUp();
-                view_.replyRejected(blockAddress(), lastRefusal_);
-                // A torn answer waiting for its missing characters would swallow the next
-                // one. It stays counted as out: dropping it only ever makes the tool wait.
-                link_.discardInput();
-                sendRequest();  // the same block: any answer still out carries its data too
-                break;
-            case Step::Quieting:
-                if (!line_.quietFor(now)) break;
+            case Step::Quieting: {
+                if (event != Event::Tick) break;
+                if (!line_.quietFor(now)) {
+                    const long long waited = now - stepSince_;
+                    if (waited > UploadView::kLongWaitMs &&
+                        waited / 1000 > (waited - kTickMs) / 1000)
+                        view_.waitingForAnswer(blockAddress(), waited);
+                    break;
+                }
+                if (step_ == Step::AwaitingReply) {
+                    waitRanOut(now);
+                    break;
+                }
                 forgetAnswers();
-                holdQuiet_ = false;
-                if (finishWhenQuiet_) {
-                    finishWhenQuiet_ = false;
+                if (then_ == Then::Finish) {
                     line_.inStep();
                     finish();
                 } else {
-                    sendRequest();
+                    sendWhenSettled(true);
                 }
                 break;
+            }
             case Step::Idle:
             case Step::Finished:
             case Step::Stopped:
                 break;
         }
     });
-    s_.RxBytes.fill(1, 500, 0);
+}
+
+void Upload::start() {
+    if (!link_.PortOpen()) link_.openPort();
+    const long long now = ticker_.nowMs();
+    // Answers still out from before this start are not forgotten: a second press while a
+    // request is out must not take its answer for block 0. Nor are another process's.
+    const bool leftByAnother = line_.attach(records_, link_.portName(), now);
+    if (!leftByAnother && line_.out() > 0 && line_.quietFor(now)) line_.forget(now);
+    pass_ = ReadPass{};
+    // Answers given up before this start, in this read or an earlier one, may still be
+    // taken for this read's blocks.
+    pass_.firstUnsure = line_.mayBeBehind() ? 0 : -1;
+    if (line_.out() == 0) {
+        link_.discardInput();
+        line_.resetWait();
+    }
+    image_.restart();
+    s_.BlockOffset = 0;
+    s_.UploadCounter = 2;
+    try_ = BlockTry{};
+    summary_ = {};
+    ticker_.setTimerEnabled(true);
+    if (leftByAnother) {
+        quiet(Then::RequestOnQuiet);
+    } else if (line_.out() > 0 && line_.offset() != s_.BlockOffset) {
+        quiet(Then::NextRequest);
+    } else {
+        enter(Step::ReadyToSend);
+        if (backToBackNow()) sendWhenSettled(false);
+    }
+}
+
+void Upload::sendWhenSettled(bool onTick) {
+    const long long now = ticker_.nowMs();
+    if (!line_.settled(now)) {
+        enter(Step::Settling);
+        ticker_.wakeAt(line_.settledAt());
+        return;
+    }
+    // An adapter that hands characters on in bursts leaves gaps inside an answer: a frame
+    // begun (not our echo, not a lone STX) is an answer still coming. Its end wakes the
+    // upload; a frame that never ends is what came once the wait runs out.
+    const std::string frame = link_.pendingFrame();
+    if (frame.size() > 1 && frame != lastRequest_) {
+        if (!line_.quietFor(now)) {
+            enter(Step::Settling);
+            return;
+        }
+        handleAnswer(link_.takeTorn(), false);
+        if (step_ != Step::Settling && step_ != Step::ReadyToSend) return;
+    }
+    sendRequest();
+    // Sent between ticks: the next one a whole period from now.
+    if (!onTick) ticker_.restartPeriod();
 }
 
 void Upload::sendRequest() {
+    const long long now = ticker_.nowMs();
     const ReadRequest request = BuildReadRequest(s_.BlockOffset);
-    line_.requestSent(s_.BlockOffset, ticker_.nowMs());
+    if (line_.quietFor(now)) try_.askedOnQuietLine = true;
+    line_.requestSent(s_.BlockOffset, now);
     s_.BlockAddress = static_cast<double>(blockAddress());
     for (std::size_t k = 0; k < kRequestLength; ++k) {
         s_.RxBytes(static_cast<long>(k) + 1) = request.chars[k];
     }
     s_.FrameSum = request.frameSum;
     for (long k = 1; k <= static_cast<long>(kRequestLength); ++k) link_.Output(s_.RxBytes(k));
-    if (trace_) trace_->sent(std::string(request.chars.begin(), request.chars.end()));
+    lastRequest_.assign(request.chars.begin(), request.chars.end());
+    pass_.asked = true;
+    if (trace_) trace_->sent(lastRequest_);
     view_.showProgress(std::to_string(s_.BlockOffset));
     s_.UploadCounter = addChecked(s_.UploadCounter, 1);
-    tickedSinceRequest_ = false;
-    if (++attempts_ > 1) ++summary_.retries;
+    try_.tickPassed = false;
+    if (++try_.attempts > 1) ++summary_.retries;
     enter(Step::AwaitingReply);
-    view_.requestSent(blockAddress(), attempts_);
+    view_.requestSent(blockAddress(), try_.attempts);
+}
+
+void Upload::waitRanOut(long long now) {
+    // What came of an answer cut short is what the controller answered.
+    const std::string torn = link_.takeTorn();
+    if (!torn.empty()) {
+        handleAnswer(torn, false);
+        if (step_ != Step::AwaitingReply || !line_.quietFor(now)) return;
+    }
+    try_.lastRefusal = {Refusal::Why::NoReply, {}};
+    if (try_.attempts >= kMaxAttempts) giveUp();
+    view_.replyRejected(blockAddress(), try_.lastRefusal);
+    // The same block: any answer still out carries its data too.
+    sendRequest();
 }
 
 void Upload::forgetAnswers() {
     // Taken as lost on the way. One that still comes later is either seen when none is due
     // (the upload stops) or taken for a later block; then every answer after it is one
     // behind, which the second read of the blocks taken since brings to light.
-    if (line_.out() > 0 && verifying_) gaveUpInSecondRead_ = true;
+    if (line_.out() > 0 && pass_.second) pass_.gaveUpInSecond = true;
     line_.forget(ticker_.nowMs());
-    if (firstUnsure_ < 0 && !verifying_) firstUnsure_ = s_.BlockOffset;
+    if (pass_.firstUnsure < 0 && !pass_.second) pass_.firstUnsure = s_.BlockOffset;
     link_.discardInput();
 }
 
@@ -191,79 +265,110 @@ bool Upload::backToBackNow() const {
     // designed pace it most likely comes between an answer and the next tick, when none is
     // due, and stops the upload; back to back there is no such moment, and a second lost
     // answer would hide the shift for good. So after a give-up the upload keeps the pace.
-    return backToBack_ && firstUnsure_ < 0;
+    return backToBack_ && pass_.firstUnsure < 0;
 }
 
-void Upload::carryOn() {
+void Upload::carryOn(bool tickPassed) {
     if (line_.out() > 0 && line_.offset() != s_.BlockOffset) {
-        enter(Step::Quieting);
-    } else if (tickedSinceRequest_ || backToBackNow()) {
+        quiet(Then::NextRequest);
+    } else if (tickPassed || backToBackNow()) {
         // The answer came after a tick, and waiting for the next one would cost a whole
         // period; or requests go back to back.
-        sendRequest();
-        ticker_.restartPeriod();
+        sendWhenSettled(false);
     } else {
         enter(Step::ReadyToSend);
     }
 }
 
-void Upload::MSComm1_OnComm() {
-    guarded([&] {
-        if (link_.CommEvent() != SerialLink::kEvReceive) return;
-        answer_ = link_.Input();
-        const std::string text(trimSpaces(answer_));
-        if (text.empty()) return;
-        if (line_.out() == 0) {
-            if (!running()) {
-                traceAnswer(LineTrace::Verdict::Stray);
-                return;  // nothing was asked for: stray data, read and dropped
-            }
+void Upload::handleAnswer(const std::string& answer, bool fresh) {
+    answer_ = answer;
+    const long long now = ticker_.nowMs();
+    if (fresh) line_.heard(now);
+    const std::string text(trimSpaces(answer));
+    if (text.empty()) return;
+    AnswerContext context;
+    context.running = running();
+    context.askedYet = pass_.asked;
+    context.lastRequest = lastRequest_;
+    context.lastAnswer = lastAnswer_;
+    if (try_.twin) context.twin = *try_.twin;
+    context.out = line_.out();
+    context.outForThisBlock = line_.offset() == s_.BlockOffset;
+    context.askedOnQuietLine = try_.askedOnQuietLine;
+    const AnswerKind kind = classifyAnswer(context, text);
+    switch (kind) {
+        case AnswerKind::Noise:
+            traceAnswer(LineTrace::Verdict::Noise);
+            return;
+        case AnswerKind::Echo:
+            traceAnswer(LineTrace::Verdict::Echo);
+            return;
+        case AnswerKind::Stray:
+            lastAnswer_ = text;  // its twin may follow
+            traceAnswer(LineTrace::Verdict::Stray);
+            return;
+        case AnswerKind::Repeat:
+            traceAnswer(LineTrace::Verdict::Repeat);
+            return;
+        case AnswerKind::OutOfStep: {
             traceAnswer(LineTrace::Verdict::OutOfStep);
             ErrorFacts facts;
             facts.code = ErrorFacts::Code::OutOfStep;
-            facts.address = lastAccepted_;
-            throw Error(
-                ErrorKind::Serial, facts,
-                "the line is out of step: an answer came when none was due (last block taken: " +
-                    (lastAccepted_ < 0 ? std::string("none") : hexAddress(lastAccepted_)) + ")");
+            facts.address = pass_.lastAccepted;
+            throw Error(ErrorKind::Serial, facts,
+                        "the line is out of step: an answer came when none was due (last block "
+                        "taken: " +
+                            (pass_.lastAccepted < 0 ? std::string("none")
+                                                    : hexAddress(pass_.lastAccepted)) +
+                            ")");
         }
-        line_.answerCame(ticker_.nowMs());
-        if (!running() || line_.offset() != s_.BlockOffset) {
-            // An earlier block's answer, or one that comes after the upload ended: dropped.
-            traceAnswer(LineTrace::Verdict::EarlierBlock);
-            if (step_ == Step::Quieting && line_.out() == 0 && !holdQuiet_) carryOn();
+        case AnswerKind::BeforeFirstRequest:
+        case AnswerKind::EarlierBlock:
+            lastAnswer_ = text;
+            if (line_.out() > 0) line_.answerCame(now);
+            traceAnswer(kind == AnswerKind::EarlierBlock ? LineTrace::Verdict::EarlierBlock
+                                                         : LineTrace::Verdict::BeforeFirstRequest);
+            if (step_ == Step::Quieting && then_ == Then::NextRequest && line_.out() == 0)
+                carryOn(try_.tickPassed);
             return;
-        }
-        takeAnswer(text);
-    });
+        case AnswerKind::ThisBlock:
+            // Refused or not, it is an answer: it is no longer out.
+            lastAnswer_ = text;
+            line_.answerCame(now);
+            takeAnswer(text);
+            return;
+    }
 }
 
 void Upload::takeAnswer(const std::string& text) {
+    if (text.size() == 1 && static_cast<Byte>(text[0]) == kNak) {
+        try_.twin.reset();
+        refuse({Refusal::Why::Nak, {}});
+        return;
+    }
     const ReplyCheck check = checkReply(text);
     if (check) {
-        candidate_.reset();
         traceAnswer(LineTrace::Verdict::Accepted);
         acceptReply(text);
         return;
     }
     if (check.fault == ReplyFault::ChecksumMismatch) {
-        if (candidate_ && *candidate_ == text) {
-            candidate_.reset();
+        if (try_.twin && *try_.twin == text) {
             traceAnswer(LineTrace::Verdict::ConfirmedTwin);
             ++summary_.confirmedBlocks;
-            if (!toldChecksumRule_) {
-                toldChecksumRule_ = true;
+            if (!pass_.toldChecksumRule) {
+                pass_.toldChecksumRule = true;
                 view_.checksumsByAnotherRule();
             }
             acceptReply(text);
             return;
         }
-        candidate_ = text;
+        try_.twin = text;
         // Once the operator knows the controller's rule, a first reply is no news.
-        refuse({Refusal::Why::ChecksumMismatch, check.detail}, !toldChecksumRule_);
+        refuse({Refusal::Why::ChecksumMismatch, check.detail}, !pass_.toldChecksumRule);
         return;
     }
-    candidate_.reset();
+    try_.twin.reset();
     refuse({Refusal::Why::Malformed, check.detail});
 }
 
@@ -272,16 +377,16 @@ void Upload::traceAnswer(LineTrace::Verdict verdict, const std::string& reason) 
 }
 
 void Upload::refuse(const Refusal& refusal, bool tell) {
-    lastRefusal_ = refusal;
+    try_.lastRefusal = refusal;
     traceAnswer(LineTrace::Verdict::Refused, refusal.text());
     if (line_.out() > 0) {
         enter(Step::AwaitingReply);  // another answer for this block is on its way
         if (tell) view_.replyRejected(blockAddress(), refusal);
         return;
     }
-    if (attempts_ >= kMaxAttempts) giveUp();
+    if (try_.attempts >= kMaxAttempts) giveUp();
     if (tell) view_.replyRejected(blockAddress(), refusal);
-    carryOn();
+    carryOn(try_.tickPassed);
 }
 
 void Upload::finish() {
@@ -294,16 +399,28 @@ void Upload::finish() {
 }
 
 void Upload::giveUp() {
+    const Refusal& last = try_.lastRefusal;
     ErrorFacts facts;
-    facts.code = lastRefusal_.why == Refusal::Why::NoReply     ? ErrorFacts::Code::NoReply
-                 : lastRefusal_.why == Refusal::Why::Malformed ? ErrorFacts::Code::Malformed
-                                                               : ErrorFacts::Code::ChecksumMismatch;
+    switch (last.why) {
+        case Refusal::Why::NoReply:
+            facts.code = ErrorFacts::Code::NoReply;
+            break;
+        case Refusal::Why::Malformed:
+            facts.code = ErrorFacts::Code::Malformed;
+            break;
+        case Refusal::Why::ChecksumMismatch:
+            facts.code = ErrorFacts::Code::ChecksumMismatch;
+            break;
+        case Refusal::Why::Nak:
+            facts.code = ErrorFacts::Code::Nak;
+            break;
+    }
     facts.address = blockAddress();
-    facts.count = attempts_;
-    facts.reason = lastRefusal_.detail;
+    facts.count = try_.attempts;
+    facts.reason = last.detail;
     throw Error(ErrorKind::Serial, facts,
-                "block " + hexAddress(blockAddress()) + ": " + lastRefusal_.text() + " after " +
-                    std::to_string(attempts_) + " requests");
+                "block " + hexAddress(blockAddress()) + ": " + last.text() + " after " +
+                    std::to_string(try_.attempts) + " requests");
 }
 
 void Upload::acceptReply(std::string_view reply) {
@@ -324,36 +441,35 @@ void Upload::acceptReply(std::string_view reply) {
         ended = ended || isEndMarker(pair);
         j += 2;
     }
-    lastAccepted_ = blockAddress();
-    if (verifying_) {
+    pass_.lastAccepted = blockAddress();
+    if (pass_.second) {
         if (checkAgainstFirstRead(block)) return;
     } else {
         for (std::size_t k = 0; k < kBlockBytes; k += 2)
             image_.appendPair({block[k], block[k + 1]});
-        firstRead_.insert(firstRead_.end(), block.begin(), block.end());
+        pass_.firstRead.insert(pass_.firstRead.end(), block.begin(), block.end());
         ++summary_.blocks;
         summary_.programBytes += j;
         image_.flush();
         if (ended) {
-            if (firstUnsure_ < 0 && !verifyAll_) {
+            const bool lost = pass_.firstUnsure >= 0;
+            if (!lost && !verifyAll_) {
                 finish();
                 return;
             }
             // Read the doubtful blocks again; the image is finished once they agree.
-            verifying_ = true;
-            markerOffset_ = s_.BlockOffset;
-            s_.BlockOffset = static_cast<Integer>(verifyAll_ ? 0 : firstUnsure_);
-            attempts_ = 0;
-            lastRefusal_ = {};
-            view_.verifying(blockAddress(), kBaseAddress + markerOffset_, firstUnsure_ >= 0);
-            if (firstUnsure_ < 0) {
-                carryOn();
-            } else {
+            pass_.second = true;
+            pass_.markerOffset = s_.BlockOffset;
+            s_.BlockOffset = static_cast<Integer>(verifyAll_ ? 0 : pass_.firstUnsure);
+            newTry();
+            view_.verifying(blockAddress(), kBaseAddress + pass_.markerOffset, lost);
+            if (lost) {
                 // If an answer given up came after all, every answer since is one behind and
                 // one is still on its way: it must meet an empty account (out of step), not
                 // the second read's first request.
-                holdQuiet_ = true;
-                enter(Step::Quieting);
+                quiet(Then::RequestOnQuiet);
+            } else {
+                carryOn(try_.tickPassed);
             }
             return;
         }
@@ -366,14 +482,24 @@ void Upload::acceptReply(std::string_view reply) {
                     "end of program memory (" + hexAddress(blockAddress()) +
                         ") reached without an end marker");
     }
-    s_.BlockOffset = addChecked(s_.BlockOffset, static_cast<Integer>(kBlockBytes));
-    attempts_ = 0;
-    lastRefusal_ = {};
-    carryOn();
+    nextBlock(addChecked(s_.BlockOffset, static_cast<Integer>(kBlockBytes)));
+}
+
+void Upload::nextBlock(Integer offset) {
+    s_.BlockOffset = offset;
+    newTry();
+    carryOn(try_.tickPassed);
+}
+
+void Upload::newTry() {
+    // Whether a tick passed since the last request goes with the line, not the block.
+    const bool ticked = try_.tickPassed;
+    try_ = BlockTry{};
+    try_.tickPassed = ticked;
 }
 
 bool Upload::checkAgainstFirstRead(const std::array<Byte, kBlockBytes>& block) {
-    const auto at = firstRead_.begin() + s_.BlockOffset;
+    const auto at = pass_.firstRead.begin() + s_.BlockOffset;
     if (!std::equal(block.begin(), block.end(), at)) {
         ErrorFacts facts;
         facts.code = ErrorFacts::Code::SecondReadDiffers;
@@ -384,12 +510,10 @@ bool Upload::checkAgainstFirstRead(const std::array<Byte, kBlockBytes>& block) {
                         "have lost track of its answers: read again");
     }
     ++summary_.verifiedBlocks;
-    if (s_.BlockOffset != markerOffset_) return false;
-    if (gaveUpInSecondRead_) {
+    if (s_.BlockOffset != pass_.markerOffset) return false;
+    if (pass_.gaveUpInSecond) {
         // The same again for answers given up during the second read.
-        holdQuiet_ = true;
-        finishWhenQuiet_ = true;
-        enter(Step::Quieting);
+        quiet(Then::Finish);
         return true;
     }
     line_.inStep();

@@ -1,22 +1,23 @@
 #pragma once
 
 // One upload: the start command, the 100 ms tick that sends the next request, and the
-// handling of each reply up to the end marker. Every error raised in a handler stops the
+// handling of each answer up to the end marker. Every error raised in a handler stops the
 // upload and goes to the view; the program itself always keeps running.
 //
 // Replies carry no address, so which block an answer belongs to is a matter of keeping
 // count (LineAccount): a request for another block goes out only once every answer still
-// out has come, or the line has been quiet for as long as an answer may take.
+// out has come, or the line has been quiet for as long as an answer may take. What is not
+// an answer to the request out is named and dropped (classifyAnswer).
 
-#include <algorithm>
 #include <array>
-#include <deque>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "image/image_sink.h"
 #include "protocol/frames.h"
+#include "upload/line_account.h"
 #include "upload/links.h"
 
 namespace progread {
@@ -34,63 +35,62 @@ struct UploadState {
     double BlockAddress = 0;    // 0x8000 + BlockOffset of the last request
 };
 
-// The requests whose answers are still on their way. They are all for one block: a request
-// for another block waits until this account is empty.
-class LineAccount {
-public:
-    static constexpr long long kFirstWaitMs = 1000;
-
-    int out() const { return static_cast<int>(sentAt_.size()); }
-    long offset() const { return offset_; }
-    long long waitMs() const { return waitMs_; }
-    bool quietFor(long long now) const { return now - lastActivity_ >= waitMs_; }
-
-    void requestSent(long offset, long long now);
-    // An answer came; it belongs to offset(). Returns how long it took, counted from the
-    // oldest request still out (a controller answers queued requests in turn).
-    long long answerCame(long long now);
-    // Nothing came for the whole wait: those answers are taken as lost. If one comes after
-    // all, every answer after it is one behind: the line may be behind until a read has
-    // been checked by a second one (inStep).
-    // An answer given up is at least as slow as its age: the wait grows to twice that, so
-    // that another one still on its way meets the quiet wait before the next give-up.
-    void forget(long long now) {
-        if (!sentAt_.empty()) {
-            mayBeBehind_ = true;
-            waitMs_ = std::max(waitMs_, 2 * (now - sentAt_.front()));
-        }
-        sentAt_.clear();
-    }
-    bool mayBeBehind() const { return mayBeBehind_; }
-    void inStep() { mayBeBehind_ = false; }
-    void resetWait() { waitMs_ = kFirstWaitMs; }
-
-private:
-    std::deque<long long> sentAt_;
-    long offset_ = -1;
-    long long lastActivity_ = 0;  // the newest request or the latest answer
-    long long waitMs_ = kFirstWaitMs;
-    bool mayBeBehind_ = false;
+// What an answer that came is.
+enum class AnswerKind {
+    Noise,               // a lone STX: no answer can be that
+    Echo,                // the request just sent, echoed back by a half-duplex adapter
+    Stray,               // no upload runs and none is out
+    BeforeFirstRequest,  // this upload has asked nothing yet: never taken
+    Repeat,              // the answer before, again: not an answer to the request out
+    OutOfStep,           // an upload runs and none is out: the line has lost count
+    EarlierBlock,        // owed to a request for an earlier block (or another process)
+    ThisBlock,           // the answer to the block being read: checked, then taken or refused
 };
+
+struct AnswerContext {
+    bool running = false;
+    bool askedYet = false;          // this upload sent a request
+    std::string_view lastRequest;   // as sent
+    std::string_view lastAnswer;    // the answer that came last (in any upload)
+    std::string_view twin;          // this block's reply refused for its checksum, if any
+    int out = 0;                    // answers still out
+    bool outForThisBlock = false;   // and they are for the block being read
+    bool askedOnQuietLine = false;  // a request for this block went out on a quiet line
+};
+
+AnswerKind classifyAnswer(const AnswerContext& context, std::string_view text);
 
 class Upload {
 public:
     static constexpr int kMaxAttempts = 3;
+    static constexpr long long kTickMs = 100;  // Timer1's period
 
     enum class Step {
         Idle,           // never started
         ReadyToSend,    // the next tick sends the request for BlockOffset
+        Settling,       // the request is due: it goes once nothing has been heard for a moment
         AwaitingReply,  // requests for BlockOffset are out
-        Quieting,       // answers for an earlier block are still out; the next block waits
+        Quieting,       // answers that are no concern of this block may still come (then_)
         Finished,       // the end marker came; the image is complete
         Stopped,        // an error ended the upload
     };
+    // What follows Quieting.
+    enum class Then {
+        NextRequest,     // once every answer out has come, or the line was quiet for the wait
+        RequestOnQuiet,  // only once the line was quiet for the whole wait
+        Finish,          // finish the image once the line was quiet for the whole wait
+    };
+    enum class Event { Start, Tick, Wake };
 
     Upload(SerialLink& link, Ticker& ticker, ImageSink& image, UploadView& view);
 
-    void Command1_Click();
+    void Command1_Click() { dispatch(Event::Start); }
     void Timer1_Timer();
     void MSComm1_OnComm();
+    // The wake-up the upload asked the ticker for (Ticker::wakeAt).
+    void wake() { dispatch(Event::Wake); }
+    // Characters came from the port (before any of them makes a whole answer).
+    void charsHeard() { line_.heard(ticker_.nowMs()); }
     // An error from outside the handlers (the port went away): stop as any handler would.
     void fail(const Error& error);
     // The operator chose another port; an upload on the old one cannot go on.
@@ -105,25 +105,57 @@ public:
     bool verify() const { return verifyAll_; }
     // Told of every request and answer; null for none.
     void setTrace(LineTrace* trace) { trace_ = trace; }
+    // Where the line's record per port is kept between processes; null for nowhere.
+    void setLineRecords(LineRecordStore* store) { records_ = store; }
 
     Step step() const { return step_; }
+    Then then() const { return then_; }
     bool running() const;
     const UploadState& state() const { return s_; }
     const UploadSummary& summary() const { return summary_; }
     const LineAccount& line() const { return line_; }
 
 private:
+    // One block's requests and answers; replaced for each block.
+    struct BlockTry {
+        bool tickPassed = false;  // since the last request (of this block or the one before)
+        int attempts = 0;         // requests sent for it
+        Refusal lastRefusal;
+        std::optional<std::string> twin;  // well formed, checksum by another rule: needs a twin
+        bool askedOnQuietLine = false;
+    };
+    // One start's read: the first pass and, where needed, the second; replaced at each start.
+    struct ReadPass {
+        bool asked = false;     // a request went out
+        bool second = false;    // the second read runs
+        long firstUnsure = -1;  // offset of the first block read after answers were given up
+        long markerOffset = 0;  // the block that held the end marker
+        std::vector<Byte> firstRead;
+        bool gaveUpInSecond = false;
+        long lastAccepted = -1;  // address of the block taken last
+        bool toldChecksumRule = false;
+    };
+
+    void dispatch(Event event);
     template <class Handler>
     void guarded(Handler&& handler);
+    void start();
     long blockAddress() const { return kBaseAddress + s_.BlockOffset; }
     void enter(Step step);
+    void quiet(Then then);
     void sendRequest();
-    // After a reply was taken or refused: the next request now, on the next tick, or once
+    // The request is due now: it goes once the line has settled (onTick: this is a tick).
+    void sendWhenSettled(bool onTick);
+    // After an answer was taken or refused: the next request now, on the next tick, or once
     // the line is quiet.
-    void carryOn();
+    void carryOn(bool tickPassed);
     bool backToBackNow() const;
+    void waitRanOut(long long now);
+    void handleAnswer(const std::string& answer, bool fresh);
     void takeAnswer(const std::string& text);
     void acceptReply(std::string_view reply);
+    void nextBlock(Integer offset);
+    void newTry();
     void finish();
     void forgetAnswers();
     bool checkAgainstFirstRead(const std::array<Byte, kBlockBytes>& block);
@@ -137,30 +169,20 @@ private:
     UploadView& view_;
     UploadState s_;
     Step step_ = Step::Idle;
+    Then then_ = Then::NextRequest;
+    long long stepSince_ = 0;
     UploadSummary summary_;
     LineAccount line_;
-    int attempts_ = 0;                      // requests sent for BlockOffset
-    bool tickedSinceRequest_ = false;       // a tick passed while the answer was awaited
-    bool backToBack_ = false;               // requests do not wait for a tick
-    std::optional<std::string> candidate_;  // well formed, checksum by another rule: needs a twin
-    Refusal lastRefusal_;
-    bool toldChecksumRule_ = false;
-    long lastAccepted_ = -1;  // address of the block taken last
-    // Answers were given up as lost in this upload. One of them may still come and be taken
-    // for a later block, and a later lost answer would hide that: so the blocks read from
-    // then on are read a second time, and must agree, before the image is finished.
-    long firstUnsure_ = -1;  // offset of the first block read after a give-up
+    BlockTry try_;
+    ReadPass pass_;
+    bool backToBack_ = false;
     bool verifyAll_ = false;
-    bool verifying_ = false;       // the second read runs
-    long markerOffset_ = 0;        // the block that held the end marker
-    std::vector<Byte> firstRead_;  // the blocks as the first read took them
-    bool gaveUpInSecondRead_ = false;
-    // Quieting lasts until the line has been quiet for the whole wait, even with no answer
-    // out; then the image is finished (finishWhenQuiet_) or the next request goes.
-    bool holdQuiet_ = false;
-    bool finishWhenQuiet_ = false;
     LineTrace* trace_ = nullptr;
+    LineRecordStore* records_ = nullptr;
     std::string answer_;  // the answer being handled, as it came
+    // The line's, whatever upload they came in: an echo or a repeat may come after a start.
+    std::string lastRequest_;  // as sent
+    std::string lastAnswer_;   // the answer that came before this one, trimmed
 };
 
 // "0x8020"

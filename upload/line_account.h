@@ -1,0 +1,113 @@
+#pragma once
+
+// Replies carry no address, so which block an answer belongs to is a matter of keeping
+// count: the requests whose answers are still out, when each went out, and the block they
+// are all for. The count outlives a start, and through a small record per port in the
+// runtime folder the process too: a read started right after another one stopped must not
+// take the answers still owed to it.
+
+#include <deque>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace progread {
+
+// What a port's line looked like when it was last used: the documented record.
+struct LineRecord {
+    long long newestRequestMs = 0;  // on the system's monotonic clock, shared by processes
+    int out = 0;                    // answers still out
+    long long waitMs = 0;           // how long an answer was being waited for
+    long long lastActivityMs = 0;   // the newest request, or the latest character heard
+};
+
+class LineRecordStore {
+public:
+    virtual ~LineRecordStore() = default;
+    virtual std::optional<LineRecord> load(const std::string& port) = 0;
+    // Written before each request goes out and after each answer, so that even a killed
+    // process leaves it right. Failing to write it costs only the protection it gives.
+    virtual void save(const std::string& port, const LineRecord& record) = 0;
+};
+
+// One small text file a port in dir ("progread-line-dev_ttyUSB0").
+class LineRecordFiles : public LineRecordStore {
+public:
+    explicit LineRecordFiles(std::filesystem::path dir) : dir_(std::move(dir)) {}
+    std::optional<LineRecord> load(const std::string& port) override;
+    void save(const std::string& port, const LineRecord& record) override;
+    std::filesystem::path pathFor(const std::string& port) const;
+
+private:
+    std::filesystem::path dir_;
+};
+
+class LineAccount {
+public:
+    static constexpr long long kFirstWaitMs = 1000;
+    // No answer is awaited longer. Well above the slowest controller this tool has met
+    // (answers 2.5 s late, read correctly), and short enough that a few lost answers cost
+    // seconds: every give-up at least doubles the wait.
+    static constexpr long long kMaxWaitMs = 5000;
+    // A request goes out only once nothing has been heard for this long: two character
+    // times at 9600 baud, 7E1 (1.04 ms each). A sender that is still going delivers its
+    // next character within one; the second allows for the port's delivery. It is also
+    // the controller's turnaround gap after its answer. Longer would cost the designed pace
+    // more than 2 % where the answer comes after the tick.
+    static constexpr long long kSettleMs = 2;
+
+    // A start on port: the account of another port, or of another process that left a
+    // record still within its wait, is taken over. Returns true when answers may still
+    // come that this process did not ask for: the line should be quiet for a whole wait
+    // before anything is asked, and may be behind.
+    bool attach(LineRecordStore* store, const std::string& port, long long now);
+
+    int out() const { return static_cast<int>(sentAt_.size()); }
+    // The block the answers still out are for; -1 when unknown (asked by another process).
+    long offset() const { return offset_; }
+    long long waitMs() const { return waitMs_; }
+    long long newestRequestMs() const { return newestRequest_; }
+    // Nothing was sent or heard for the whole wait.
+    bool quietFor(long long now) const { return now - lastActivity_ >= waitMs_; }
+    // Nothing was heard for the settle time.
+    bool settled(long long now) const { return now - lastHeard_ >= kSettleMs; }
+    long long settledAt() const { return lastHeard_ + kSettleMs; }
+
+    // Raises a Serial error if a request for another block would go out while answers are
+    // still out: the one rule everything else rests on.
+    void requestSent(long offset, long long now);
+    // Characters came (whatever they turn out to be).
+    void heard(long long now);
+    // An answer came (heard() was told when its characters came); it belongs to offset().
+    // Returns how long it took, counted from the oldest request still out (a controller
+    // answers queued requests in turn).
+    long long answerCame(long long now);
+    // Nothing came for the whole wait: those answers are taken as lost. If one comes after
+    // all, every answer after it is one behind: the line may be behind until a read has
+    // been checked by a second one (inStep). The wait grows to twice the age of the answer
+    // given up, so that another one still on its way meets the quiet wait.
+    void forget(long long now);
+    bool mayBeBehind() const { return mayBeBehind_; }
+    void inStep() { mayBeBehind_ = false; }
+    void resetWait() {
+        waitMs_ = kFirstWaitMs;
+        save();
+    }
+
+private:
+    void grow(long long ms);
+    void save();
+
+    LineRecordStore* store_ = nullptr;
+    std::string port_;
+    bool attached_ = false;
+    std::deque<long long> sentAt_;
+    long offset_ = -1;
+    long long newestRequest_ = 0;
+    long long lastActivity_ = 0;  // the newest request, or the latest character heard
+    long long lastHeard_ = -kSettleMs;
+    long long waitMs_ = kFirstWaitMs;
+    bool mayBeBehind_ = false;
+};
+
+}  // namespace progread
