@@ -62,6 +62,15 @@ struct Read {
     std::vector<Byte> earlier;  // the image that was there before the read
 };
 
+// Each read has a runtime folder of its own for the line's record per port: pseudo-terminal
+// names are reused by the rows.
+std::string runtimeOf(const TempDir& dir) {
+    const auto run = dir / "run";
+    std::filesystem::create_directories(run);
+    std::filesystem::permissions(run, std::filesystem::perms::owner_all);
+    return "XDG_RUNTIME_DIR=" + run.string();
+}
+
 // One read against a simulator with simArgs, in a fresh directory that already holds an
 // earlier image (which must end up in history/, untouched).
 void readAgainst(Read& r, const std::vector<Byte>& memory, std::vector<std::string> simArgs,
@@ -78,7 +87,8 @@ void readAgainst(Read& r, const std::vector<Byte>& memory, std::vector<std::stri
                                      r.dir.path().string()};
     argv.insert(argv.end(), readArgs.begin(), readArgs.end());
     r.out = runChild(argv, {"DISPLAY", "QT_QPA_PLATFORM"},
-                     watch ? [&](pid_t pid) { watch(pid, r); } : std::function<void(pid_t)>());
+                     watch ? [&](pid_t pid) { watch(pid, r); } : std::function<void(pid_t)>(),
+                     {runtimeOf(r.dir)});
 }
 
 // The earlier image is in history/, byte for byte, and nothing else is there.
@@ -131,15 +141,19 @@ TEST(FaultMatrix, OneSpoiledAnswerStillGivesTheExactImage) {
         std::string what;
         std::vector<std::string> simArgs;
         std::string said;  // part of what the tool says about it ("" for nothing)
+        std::vector<std::string> readArgs;
         std::shared_ptr<Read> read = std::make_shared<Read>();
     };
     const std::vector<Byte> memory = program(6);
     std::vector<Row> rows;
     for (const char* charUs : {"0", "1042"}) {
-        auto add = [&](std::string what, std::vector<std::string> args, std::string said) {
+        auto add = [&](std::string what, std::vector<std::string> args, std::string said,
+                       std::vector<std::string> readArgs = {}) {
             args.push_back("--char-us");
             args.push_back(charUs);
-            rows.push_back({what + " at " + charUs + " us a character", args, said});
+            rows.push_back({what + " at " + charUs + " us a character" +
+                                (readArgs.empty() ? "" : " " + readArgs[0]),
+                            args, said, readArgs});
         };
         add("one answer lost", {"--drop", "3"}, "no reply");
         add("a \"?\" digit", {"--parity", "3"}, "malformed");
@@ -151,8 +165,27 @@ TEST(FaultMatrix, OneSpoiledAnswerStillGivesTheExactImage) {
         add("replies on the line before the start", {"--stray-before", "3"}, "");
         add("a reply after the end", {"--stray-after", "6"}, "");
         add("checksums by another rule", {"--other-checksum"}, "another rule");
+        add("a NAK", {"--nak", "3"}, "NAK");
+        add("a reply one character short", {"--short", "3"}, "67 characters, 68 expected");
+        add("checksum digits in lowercase", {"--lowercase-checksum"}, "");
+        add("a stray STX after every reply", {"--trailing-stx", "all"}, "");
+        for (const auto& fast : {std::vector<std::string>{}, std::vector<std::string>{"--fast"}}) {
+            add("a half-duplex echo of every request", {"--echo"}, "", fast);
+            add("every answer sent twice", {"--twice", "all"}, "", fast);
+            add("one answer sent twice", {"--twice", "3"}, "", fast);
+            add("every answer sent again 30 ms later", {"--twice", "all", "--twice-gap-ms", "30"},
+                "", fast);
+        }
     }
-    runRows<Row>(rows, [&](Row& row) { readAgainst(*row.read, memory, row.simArgs); });
+    for (const auto& fast : {std::vector<std::string>{}, std::vector<std::string>{"--fast"}}) {
+        rows.push_back(
+            {"every answer twice, 400 ms late" + std::string(fast.empty() ? "" : " --fast"),
+             {"--twice", "all", "--latency-ms", "400", "--char-us", "1042"},
+             "",
+             fast});
+    }
+    runRows<Row>(rows,
+                 [&](Row& row) { readAgainst(*row.read, memory, row.simArgs, row.readArgs); });
     for (const Row& row : rows) {
         const Read& r = *row.read;
         ASSERT_TRUE(r.out.started) << row.what;
@@ -210,6 +243,25 @@ TEST(FaultMatrix, LateAnswersGiveTheExactImageOrAStopNamingTheBlock) {
 // earlier image safe in history/, never a duqu.pmw.
 TEST(FaultMatrix, ReadsThatCannotFinishStopCleanlyAndKeepWhatCame) {
     const std::vector<Byte> memory = program(12);
+    {
+        // Answers that come but are refused every time: the stop says what they were.
+        struct Row {
+            std::vector<std::string> simArgs;
+            std::string said;
+        } rows[] = {
+            {{"--short", "4,5,6"}, "malformed reply (67 characters, 68 expected) after 3 requests"},
+            {{"--nak", "4,5,6"}, "(NAK) 3 times"},
+        };
+        for (const Row& row : rows) {
+            Read r;
+            readAgainst(r, memory, row.simArgs);
+            EXPECT_EQ(r.out.exitCode, 1) << r.out.stdErr;
+            EXPECT_NE(r.out.stdErr.find("0x8060"), std::string::npos) << r.out.stdErr;
+            EXPECT_NE(r.out.stdErr.find(row.said), std::string::npos) << r.out.stdErr;
+            EXPECT_EQ(r.out.stdErr.find("no reply"), std::string::npos) << r.out.stdErr;
+            EXPECT_EQ(readFile(r.dir / "duqu.pmw.part"), partOf(memory, 3));
+        }
+    }
     {
         Read r;
         readAgainst(r, memory, {"--silent-after", "4"});
@@ -352,5 +404,72 @@ TEST(FaultMatrix, AFolderThatCannotTakeTheImageIsAFileErrorNamingThePath) {
             << out.stdErr;
         EXPECT_EQ(std::stoul(said[1]), blocks) << "the count said is the count kept\n"
                                                << out.stdErr;
+    }
+}
+
+// Reads that stop, then a read started at once on the same line: the first one's answers
+// are still on their way and must never be taken for the second one's blocks.
+TEST(FaultMatrix, AReadRightAfterAnotherStoppedNeverTakesItsAnswers) {
+    struct Row {
+        std::string what;
+        std::vector<std::string> simArgs;
+        int interruptAfterBlocks;  // 0: the first read stops by itself
+        std::shared_ptr<TempDir> dir = std::make_shared<TempDir>();
+        ChildOutcome first, second;
+    };
+    const std::vector<Byte> memory = program(30);
+    std::vector<Row> rows = {
+        // Its third block's answer comes 3.5 s late: no reply after 3 requests.
+        {"a 400 ms controller stuck once",
+         {"--latency-ms", "400", "--late", "3:3500"},
+         0,
+         std::make_shared<TempDir>(),
+         {},
+         {}},
+        {"Ctrl-C against a 300 ms controller",
+         {"--latency-ms", "300"},
+         5,
+         std::make_shared<TempDir>(),
+         {},
+         {}},
+        {"Ctrl-C against a 600 ms controller",
+         {"--latency-ms", "600"},
+         4,
+         std::make_shared<TempDir>(),
+         {},
+         {}},
+    };
+    runRows<Row>(rows, [&](Row& row) {
+        const TempDir& dir = *row.dir;
+        writeFile(dir / "memory.bin", memory);
+        writeFile(dir / "moban.pmw", header());
+        std::vector<std::string> sim = {PROGREAD_SIM, "--memory", (dir / "memory.bin").string(),
+                                        "--char-us", "1042"};
+        sim.insert(sim.end(), row.simArgs.begin(), row.simArgs.end());
+        SimProcess controller(sim);
+        const std::vector<std::string> argv = {PROGREAD_EXE, "--read", controller.port(), "--dir",
+                                               dir.path().string()};
+        std::function<void(pid_t)> watch;
+        if (row.interruptAfterBlocks > 0) {
+            watch = [&](pid_t pid) {
+                std::error_code ec;
+                const auto size = std::filesystem::file_size(dir / "duqu.pmw.part", ec);
+                if (!ec && size >= 256u + 32u * static_cast<unsigned>(row.interruptAfterBlocks))
+                    ::kill(pid, SIGINT);
+            };
+        }
+        row.first = runChild(argv, {"DISPLAY", "QT_QPA_PLATFORM"}, watch, {runtimeOf(dir)});
+        row.second = runChild(argv, {"DISPLAY", "QT_QPA_PLATFORM"}, {}, {runtimeOf(dir)});
+    });
+    for (const Row& row : rows) {
+        EXPECT_NE(row.first.exitCode, 0) << row.what << ": the first read was to stop\n"
+                                         << row.first.stdErr;
+        EXPECT_EQ(row.second.exitCode, 0) << row.what << "\n" << row.second.stdErr;
+        EXPECT_EQ(readFile(*row.dir / "duqu.pmw"), expectedImage(header(), memory)) << row.what;
+        if (row.interruptAfterBlocks == 0) {
+            EXPECT_NE(row.second.stdErr.find("a second time"), std::string::npos)
+                << row.what << ": the line may be behind, so the blocks are read twice\n"
+                << row.second.stdErr;
+        }
     }
 }

@@ -93,11 +93,10 @@ bool LineAccount::attach(LineRecordStore* store, const std::string& port, long l
 
 void LineAccount::requestSent(long offset, long long now) {
     if (!sentAt_.empty() && offset != offset_) {
-        throw Error(ErrorKind::Serial, "a request for " + hex(offset) +
-                                           " would go out while answers for " +
-                                           (offset_ < 0 ? std::string("another process's requests")
-                                                        : hex(offset_)) +
-                                           " are still due");
+        throw Error(ErrorKind::Serial,
+                    "a request for " + hex(offset) + " would go out while answers for " +
+                        (offset_ < 0 ? std::string("another process's requests") : hex(offset_)) +
+                        " are still due");
     }
     sentAt_.push_back(now);
     offset_ = offset;
