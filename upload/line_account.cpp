@@ -14,7 +14,7 @@ namespace progread {
 namespace {
 
 std::string hex(long offset) {
-    char buf[16];
+    char buf[24];
     std::snprintf(buf, sizeof buf, "0x%04lX", kBaseAddress + offset);
     return buf;
 }

@@ -26,7 +26,7 @@ namespace progread {
 struct UploadState {
     FixedArray<578> RxBytes;    // the request being sent, then the reply being decoded
     FixedArray<500> PairBytes;  // pairs decoded from the current reply
-    // Kept as the record always had them; the step says the same, and nothing reads these.
+    // Fields of the documented record; the step says the same, and nothing reads these.
     bool ReplyDone = false;     // ready to send: a reply was handled or the upload just started
     bool SendArmed = false;     // a tick found the upload ready to send
     Integer FrameSum = 0;       // checksum sum of the last request
