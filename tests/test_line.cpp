@@ -631,7 +631,7 @@ TEST(LineEdges, EchoesRepeatsNaksAndLostAnswersGiveTheExactImageInSeconds) {
             line;
         long long withinMs;  // the read's simulated time at most
     };
-    auto lostAt = [](std::initializer_list<int> ks) {
+    auto lostAt = [](std::vector<int> ks) {
         return [ks](const std::string&, const std::string& reply, int k) {
             for (int lost : ks) {
                 if (k == lost) return std::vector<std::string>{};

@@ -58,7 +58,7 @@ const char* verdictName(LineTrace::Verdict verdict) {
         case LineTrace::Verdict::Echo:
             return "dropped: echo of our request";
         case LineTrace::Verdict::Repeat:
-            return "dropped: repeat of the answer taken last";
+            return "dropped: the answer before, again";
         case LineTrace::Verdict::Noise:
             return "dropped: noise";
     }
