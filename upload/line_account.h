@@ -87,6 +87,14 @@ public:
     // been checked by a second one (inStep). The wait grows to twice the age of the answer
     // given up, so that another one still on its way meets the quiet wait.
     void forget(long long now);
+    // The block's answer was taken: the other requests for it still out would bring the same
+    // bytes again, dropped as repeats when they come next. They are no longer waited for;
+    // one later than that would be taken for a later block, so the line may be behind.
+    void blockTaken() {
+        if (!sentAt_.empty()) mayBeBehind_ = true;
+        sentAt_.clear();
+        save();
+    }
     bool mayBeBehind() const { return mayBeBehind_; }
     void inStep() { mayBeBehind_ = false; }
     void resetWait() {

@@ -442,6 +442,14 @@ void Upload::acceptReply(std::string_view reply) {
         j += 2;
     }
     pass_.lastAccepted = blockAddress();
+    // A retry's answer still out would repeat this one: the next block need not wait for it
+    // (a lost answer then costs one wait, not two), but the blocks from here on are read a
+    // second time, as after any give-up.
+    if (line_.out() > 0 && line_.offset() == s_.BlockOffset) {
+        if (pass_.second) pass_.gaveUpInSecond = true;
+        if (pass_.firstUnsure < 0 && !pass_.second) pass_.firstUnsure = s_.BlockOffset;
+        line_.blockTaken();
+    }
     if (pass_.second) {
         if (checkAgainstFirstRead(block)) return;
     } else {
