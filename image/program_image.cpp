@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -15,6 +16,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -36,11 +38,22 @@ int createNew(const fs::path& p) {
 #endif
 }
 
+// Never waits: a pipe put in a file's place opens at once, and isRegular() turns it away.
 int openRead(const fs::path& p) {
 #ifdef _WIN32
     return ::_wopen(p.c_str(), _O_RDONLY | _O_BINARY);
 #else
-    return ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
+    return ::open(p.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+#endif
+}
+
+bool isRegular(int fd) {
+#ifdef _WIN32
+    struct _stat64 st;
+    return ::_fstat64(fd, &st) == 0 && (st.st_mode & _S_IFMT) == _S_IFREG;
+#else
+    struct stat st;
+    return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
 #endif
 }
 
@@ -197,8 +210,11 @@ int probeDir(const fs::path& dir) {
 #endif
     int err = 0;
     for (int n = 0; n < 3; ++n) {
-        const fs::path probe =
-            dir / (".progread-probe-" + std::to_string(pid) + "-" + std::to_string(n));
+        std::string name = ".progread-probe-";
+        name += std::to_string(pid);
+        name += '-';
+        name += std::to_string(n);
+        const fs::path probe = dir / name;
         errno = 0;
         const int fd = createNew(probe);
         if (fd >= 0) {
@@ -232,6 +248,19 @@ void removeFile(const fs::path& p) {
                 "cannot use " + p.string() + ": it is not a file; move it elsewhere");
 }
 
+[[noreturn]] void lockError(ErrorFacts::Code code, const fs::path& lock, const std::string& words,
+                            long long pid = 0, const std::string& why = {}) {
+    ErrorFacts facts = fileFacts(code, lock.parent_path(), {}, why);
+    facts.count = static_cast<int>(pid);
+    throw Error(ErrorKind::File, facts, lock.string() + words);
+}
+
+[[noreturn]] void notATemplate(const fs::path& templ) {
+    throw Error(ErrorKind::File, fileFacts(ErrorFacts::Code::TemplateNotAFile, templ),
+                "the template " + templ.string() +
+                    " is not a regular file; put a copy of the template file there");
+}
+
 [[noreturn]] void notOpen(const fs::path& part) {
     throw Error(ErrorKind::File, fileFacts(ErrorFacts::Code::ImageNotOpen, part),
                 "the image " + part.string() + " is not open");
@@ -247,14 +276,86 @@ bool isWritableDir(const fs::path& dir) {
     return probeDir(dir) == 0;
 }
 
+bool processRunning(long long pid) {
+#ifdef _WIN32
+    const HANDLE process =
+        ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+    if (!process) return ::GetLastError() != ERROR_INVALID_PARAMETER;
+    DWORD code = 0;
+    const bool running = ::GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+    ::CloseHandle(process);
+    return running;
+#else
+    // 0 and below would ask about process groups.
+    return pid <= 0 || pid > INT_MAX || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
+#endif
+}
+
+void checkLockPath(const fs::path& lock) {
+    switch (typeOf(lock)) {
+        case fs::file_type::not_found:
+        case fs::file_type::regular:
+            return;
+        case fs::file_type::directory:
+            lockError(ErrorFacts::Code::LockIsAFolder, lock,
+                      " is a folder, not progread's lock file: remove it");
+        default:
+            lockError(ErrorFacts::Code::LockNotAFile, lock,
+                      " is not a file (a link, pipe or device), so not progread's lock file: "
+                      "remove it");
+    }
+}
+
+void refusedLock(const fs::path& lock, std::optional<LockHolder> holder, bool retry) {
+    checkLockPath(lock);  // put there since the first look
+    if (retry && typeOf(lock) == fs::file_type::not_found) return;  // its holder just ended
+    if (typeOf(lock) != fs::file_type::not_found && (!holder || holder->pid <= 0)) {
+        // Empty when a process was stopped between creating and filling it: held by nobody,
+        // yet never taken for stale.
+        lockError(ErrorFacts::Code::LockUnreadable, lock,
+                  " cannot be read as progread's lock file; if no progread uses the folder, "
+                  "remove it");
+    }
+    if (holder && holder->thisMachine && !processRunning(holder->pid)) {
+        // Stale, yet still there: it could not be removed.
+        std::error_code ec;
+        fs::remove(lock, ec);
+        if (!ec && retry) return;
+        if (ec) {
+            lockError(ErrorFacts::Code::LockLeftBehind, lock,
+                      " was left by an ended progread (process " + std::to_string(holder->pid) +
+                          ") and cannot be removed: " + ec.message(),
+                      holder->pid, ec.message());
+        }
+    }
+    const long long pid = holder ? holder->pid : 0;
+    ErrorFacts facts = fileFacts(ErrorFacts::Code::FolderInUse, lock.parent_path());
+    facts.count = static_cast<int>(pid);
+    throw Error(ErrorKind::File, facts,
+                "another progread" +
+                    (pid ? " (process " + std::to_string(pid) + ")" : std::string()) +
+                    " is using the folder " + lock.parent_path().string() +
+                    "; close it first, or give this one another folder with --dir");
+}
+
 ProgramImage::ProgramImage(fs::path dir) : dir_(std::move(dir)) {}
 
 ProgramImage::~ProgramImage() {
     closeQuietly();
 }
 
+void ProgramImage::makeFolder() {
+    // An empty path is the working folder.
+    if (dir_.empty() || typeOf(dir_) != fs::file_type::not_found) return;
+    std::error_code ec;
+    fs::create_directories(dir_, ec);
+    if (ec) fileError(ErrorFacts::Action::CreateFolder, "create the folder", dir_, ec.value());
+    notes_.push_back({FileNote::Kind::MadeFolder, dir_});
+}
+
 PrepareReport ProgramImage::prepare() {
     close();
+    makeFolder();
     if (const int err = probeDir(dir_))
         fileError(ErrorFacts::Action::WriteInFolder, "write in the folder", dir_, err);
     PrepareReport report;
@@ -274,8 +375,17 @@ void ProgramImage::readTemplate(PrepareReport& report) {
                         " is a link to a file that is not there; restore the "
                         "file or remove the link");
     }
+    // none: it could not be looked at, and opening it says why.
+    const fs::file_type type = fs::status(templ, ec).type();
+    if (type != fs::file_type::regular && type != fs::file_type::not_found &&
+        type != fs::file_type::none)
+        notATemplate(templ);
     errno = 0;
     const int fd = openRead(templ);
+    if (fd >= 0 && !isRegular(fd)) {
+        closeFile(fd);
+        notATemplate(templ);  // put there since the look
+    }
     if (fd >= 0) {
         std::size_t got = 0;
         long n = 0;
@@ -324,13 +434,28 @@ void ProgramImage::moveEarlierImageAside(bool removeEmpty) {
 fs::path ProgramImage::moveToHistory(const fs::path& file, const std::string& suffix) {
     const fs::path history = historyPath();
     std::error_code ec;
-    fs::create_directory(history, ec);
-    if (ec) fileError(ErrorFacts::Action::CreateFolder, "create the folder", history, ec.value());
-    if (!fs::is_directory(history, ec)) notAFile(history);
+    if (!fs::is_directory(history, ec)) {  // a link to a folder will do
+        if (typeOf(history) != fs::file_type::not_found) {
+            throw Error(ErrorKind::File, fileFacts(ErrorFacts::Code::HistoryNotAFolder, history),
+                        history.string() +
+                            " is not a folder, so earlier images cannot be kept in it; move or "
+                            "rename it");
+        }
+        fs::create_directory(history, ec);
+        if (ec)
+            fileError(ErrorFacts::Action::CreateFolder, "create the folder", history, ec.value());
+    }
     const std::string stamp = modificationStamp(file);
     for (int n = 0; n < 1000; ++n) {
-        const fs::path to =
-            history / ("duqu-" + stamp + (n ? "-" + std::to_string(n) : std::string()) + suffix);
+        // Appended, not added up: GCC 12 warns falsely (-Wrestrict) on "-" + to_string(n).
+        std::string name = "duqu-";
+        name += stamp;
+        if (n) {
+            name += '-';
+            name += std::to_string(n);
+        }
+        name += suffix;
+        const fs::path to = history / name;
         if (moveNoReplace(file, to) == Move::Done) return to;
     }
     throw Error(ErrorKind::File, fileFacts(ErrorFacts::Code::HistoryFull, file, {}, {}, history),
@@ -346,13 +471,16 @@ void ProgramImage::replaceInterruptedPart() {
         case fs::file_type::regular: {
             std::error_code ec;
             const std::uintmax_t bytes = fs::file_size(part, ec);
-            const std::size_t blocks =
-                !ec && bytes > kHeaderBytes ? (bytes - kHeaderBytes) / kBlockBytes : 0;
-            if (blocks == 0) break;  // a header alone: nothing to keep
+            const bool complete = !ec && endsInTail(part, bytes);
+            const std::uintmax_t body = !ec && bytes > kHeaderBytes
+                                            ? bytes - kHeaderBytes - (complete ? kTailBytes : 0)
+                                            : 0;
+            const std::size_t blocks = static_cast<std::size_t>(body / kBlockBytes);
+            if (blocks == 0 && !complete) break;  // a header alone: nothing to keep
             // What an earlier read kept (all of it, if only its publishing failed) is kept
             // on, under a name no program takes for an image.
             notes_.push_back(
-                {FileNote::Kind::ReplacedPart, moveToHistory(part, ".pmw.part"), blocks});
+                {FileNote::Kind::ReplacedPart, moveToHistory(part, ".pmw.part"), blocks, complete});
             return;
         }
         case fs::file_type::symlink:
@@ -361,6 +489,31 @@ void ProgramImage::replaceInterruptedPart() {
             notAFile(part);
     }
     removeFile(part);
+}
+
+bool ProgramImage::endsInTail(const fs::path& part, std::uintmax_t bytes) {
+    // A read that stopped keeps whole blocks only, so a body of blocks and a tail is the one
+    // size a complete read leaves; the bytes then tell the tail from blocks of FF 00.
+    if (bytes < kHeaderBytes + kTailBytes || (bytes - kHeaderBytes - kTailBytes) % kBlockBytes)
+        return false;
+    const int fd = openRead(part);
+    if (fd < 0) return false;
+    std::vector<Byte> tail(kTailBytes);
+    std::size_t got = 0;
+    long n = 0;
+#ifdef _WIN32
+    const bool placed = ::_lseeki64(fd, static_cast<__int64>(bytes - kTailBytes), SEEK_SET) >= 0;
+#else
+    const bool placed = ::lseek(fd, static_cast<off_t>(bytes - kTailBytes), SEEK_SET) >= 0;
+#endif
+    while (placed && got < tail.size() &&
+           (n = readSome(fd, tail.data() + got, tail.size() - got)) > 0)
+        got += static_cast<std::size_t>(n);
+    closeFile(fd);
+    if (got != tail.size()) return false;
+    for (std::size_t i = 0; i < tail.size(); i += 2)
+        if (tail[i] != 0xFF || tail[i + 1] != 0x00) return false;
+    return true;
 }
 
 void ProgramImage::restart() {

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,7 @@ inline constexpr const char* kImageName = "duqu.pmw";
 inline constexpr const char* kPartName = "duqu.pmw.part";
 inline constexpr const char* kTemplateName = "moban.pmw";
 inline constexpr const char* kHistoryDir = "history";
+inline constexpr const char* kLockName = "duqu.pmw.lock";
 
 struct PrepareReport {
     bool templateMissing = false;   // it was created empty
@@ -32,11 +34,14 @@ struct PrepareReport {
 struct FileNote {
     enum class Kind {
         MovedToHistory,  // path: where the earlier duqu.pmw now lies
-        ReplacedPart,  // path: where the .part of an earlier read went in history/; blocks: it held
+        ReplacedPart,    // path: where the .part of an earlier read went in history/; blocks: it
+                         // held; complete: its tail too (only its rename was missing)
+        MadeFolder,      // path: the folder, which was not there
     };
     Kind kind;
     std::filesystem::path path;
     std::size_t blocks = 0;
+    bool complete = false;
 };
 
 class ProgramImage : public ImageSink {
@@ -50,8 +55,12 @@ public:
     ProgramImage(const ProgramImage&) = delete;
     ProgramImage& operator=(const ProgramImage&) = delete;
 
-    // Start-up: checks that the directory is writable, reads the header from the template
-    // (creating an empty template when there is none) and moves an earlier image into
+    // Creates the directory, as mkdir -p does, when it is not there. prepare() does it too; a
+    // caller that locks the directory first calls it before.
+    void makeFolder();
+
+    // Start-up: makes the directory when missing, checks that it is writable, reads the header from
+    // the template (creating an empty template when there is none) and moves an earlier image into
     // history/. Creates no image. Raises a File error when any of that fails.
     PrepareReport prepare();
 
@@ -89,6 +98,8 @@ private:
     void readTemplate(PrepareReport& report);
     void moveEarlierImageAside(bool removeEmpty);
     void replaceInterruptedPart();
+    // The file of bytes ends in the whole tail.
+    static bool endsInTail(const std::filesystem::path& part, std::uintmax_t bytes);
     // Moves file into history/ as duqu-<its time><suffix>, never replacing a name there.
     std::filesystem::path moveToHistory(const std::filesystem::path& file,
                                         const std::string& suffix);
@@ -107,5 +118,23 @@ private:
 
 // True when a file can be created in dir (tried, not guessed from permission bits).
 bool isWritableDir(const std::filesystem::path& dir);
+
+// Who holds the folder's lock, as its lock file says.
+struct LockHolder {
+    long long pid = 0;
+    bool thisMachine = true;  // a process elsewhere cannot be looked for
+};
+
+// Raises a File error when something other than a file stands at the lock's path: the lock
+// would take a folder for a lock held for ever, and wait for ever on a pipe.
+void checkLockPath(const std::filesystem::path& lock);
+
+// The lock file could not be created: raises the File error that says why. holder: what the
+// file says, when it could be read. Returns, when retry is allowed, if the file is gone or was
+// left by an ended process and is now removed: try again.
+void refusedLock(const std::filesystem::path& lock, std::optional<LockHolder> holder, bool retry);
+
+// False only when no process pid runs on this machine.
+bool processRunning(long long pid);
 
 }  // namespace progread

@@ -46,6 +46,13 @@ struct ErrorFacts {
         HistoryFull,         // subject: the image; other: history/
         ImageNotOpen,        // subject: the partial image
         FolderInUse,         // subject: the folder; count: the process holding it (0: unknown)
+        TemplateNotAFile,    // subject: the template, a folder, pipe or device
+        HistoryNotAFolder,   // subject: history/, which is something else
+        LockIsAFolder,       // subject: the folder whose lock path holds a folder
+        LockNotAFile,        // subject: the folder whose lock path holds a link, pipe or device
+        LockUnreadable,      // subject: the folder whose lock file says no process
+        LockLeftBehind,      // subject: the folder; count: the ended process that left the
+                             // lock; reason: why it cannot be removed
     };
     enum class Action {
         None,

@@ -2,6 +2,7 @@
 #include <stdlib.h>
 #include <time.h>
 
+#include <climits>
 #include <cstring>
 #include <functional>
 
@@ -9,6 +10,10 @@
 #include "image/program_image.h"
 #include "temp_dir.h"
 #ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "tmpfs.h"
 #endif
 
@@ -56,6 +61,16 @@ void setModified(const fs::path& p, std::time_t t) {
 }
 
 constexpr std::time_t k20240131_235958 = 1706745598;
+
+// What a call raised: nullopt when it returned.
+std::optional<Error> raisedBy(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const Error& e) {
+        return e;
+    }
+    return std::nullopt;
+}
 
 // Forwards each step of a read to the real image and looks at duqu.pmw after it.
 struct WatchingSink : ImageSink {
@@ -296,7 +311,250 @@ TEST(ProgramImage, FileProblemsAreFileErrorsNamingThePath) {
     EXPECT_THROW(image.appendPair({1, 2}), Error);
 }
 
+TEST(ProgramImage, AnEarlierPartIsCountedInBlocksWithoutItsTail) {
+    // FF 00 memory looks like the tail: only a body of whole blocks plus the whole tail is one.
+    std::vector<Byte> ff00(64 * 32);
+    for (std::size_t i = 0; i < ff00.size(); i += 2) ff00[i] = 0xFF;
+    const std::vector<Byte> program = patternBytes(64 * 32, 6);
+    struct Row {
+        const char* what;
+        const std::vector<Byte>& memory;
+        std::size_t blocks;
+        bool complete;
+    } rows[] = {{"stopped after 19 blocks", program, 19, false},
+                {"complete, 19 blocks (killed during the rename)", program, 19, true},
+                {"complete, 1 block", program, 1, true},
+                {"stopped after 40 blocks of FF 00", ff00, 40, false},
+                {"complete, 2 blocks of FF 00", ff00, 2, true}};
+    for (const auto& row : rows) {
+        TempDir dir;
+        const std::vector<Byte> templ = patternBytes(256, 2);
+        const std::vector<Byte> part = imageOf(templ, row.memory, row.blocks, row.complete);
+        writeFile(dir / "duqu.pmw.part", part);
+        ProgramImage image(dir.path());
+        image.prepare();
+        image.restart();
+        const auto notes = image.takeNotes();
+        ASSERT_EQ(notes.size(), 1u) << row.what;
+        EXPECT_EQ(notes[0].kind, FileNote::Kind::ReplacedPart) << row.what;
+        EXPECT_EQ(notes[0].blocks, row.blocks) << row.what;
+        EXPECT_EQ(notes[0].complete, row.complete) << row.what;
+        EXPECT_EQ(readFile(notes[0].path), part) << row.what;
+    }
+}
+
+TEST(ProgramImage, AMissingFolderIsMadeAndNoted) {
+    TempDir dir;
+    writeFile(dir / "file", {1});
+    struct Row {
+        const char* what;
+        fs::path folder;
+        bool made;
+        bool fails;
+    } rows[] = {{"missing, with its parents", dir / "a/b/c", true, false},
+                {"there", dir.path(), false, false},
+                {"below a file", dir / "file/sub", false, true}};
+    for (const auto& row : rows) {
+        ProgramImage image(row.folder);
+        const std::optional<Error> e = raisedBy([&] { image.prepare(); });
+        if (row.fails) {
+            if (!e) {
+                ADD_FAILURE() << row.what << ": nothing raised";
+                continue;
+            }
+            EXPECT_EQ(e->kind(), ErrorKind::File) << row.what;
+            EXPECT_EQ(e->facts().subject, row.folder.string()) << row.what;
+            continue;
+        }
+        ASSERT_FALSE(e) << row.what << ": " << e->message();
+        EXPECT_TRUE(fs::is_directory(row.folder)) << row.what;
+        EXPECT_TRUE(fs::exists(row.folder / "moban.pmw")) << row.what;
+        const auto notes = image.takeNotes();
+        ASSERT_EQ(notes.size(), row.made ? 1u : 0u) << row.what;
+        if (row.made) {
+            EXPECT_EQ(notes[0].kind, FileNote::Kind::MadeFolder) << row.what;
+            EXPECT_EQ(notes[0].path, row.folder) << row.what;
+        }
+        image.prepare();
+        EXPECT_TRUE(image.takeNotes().empty()) << row.what << ": made once";
+    }
+}
+
 #ifndef _WIN32  // links need privileges there; a small file system needs mount
+
+TEST(ProgramImage, WhatStandsWhereAFileOrFolderBelongsIsNamedAtOnce) {
+    const std::vector<Byte> earlier = patternBytes(1314, 5);
+    // A pipe with a writer and bytes in it: a reader that opened it would read them, not
+    // wait, so taking it for a template fails the row instead of hanging the test.
+    auto pipeAt = [](const fs::path& p) {
+        EXPECT_EQ(::mkfifo(p.c_str(), 0666), 0) << p;
+        const int fd = ::open(p.c_str(), O_RDWR | O_NONBLOCK);
+        const std::vector<Byte> bytes = patternBytes(300, 1);
+        EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), 300);
+        return fd;
+    };
+    struct Row {
+        const char* what;
+        std::function<int(const TempDir&)> put;  // returns a descriptor to close, or -1
+        bool onRestart;                          // found by a read, not by start-up
+        ErrorFacts::Code code;
+        const char* subject;
+    } rows[] = {
+        {"template a pipe", [&](const TempDir& d) { return pipeAt(d / "moban.pmw"); }, false,
+         ErrorFacts::Code::TemplateNotAFile, "moban.pmw"},
+        {"template a link to a pipe",
+         [&](const TempDir& d) {
+             const int fd = pipeAt(d / "pipe");
+             fs::create_symlink(d / "pipe", d / "moban.pmw");
+             return fd;
+         },
+         false, ErrorFacts::Code::TemplateNotAFile, "moban.pmw"},
+        {"template a folder",
+         [](const TempDir& d) {
+             fs::create_directory(d / "moban.pmw");
+             return -1;
+         },
+         false, ErrorFacts::Code::TemplateNotAFile, "moban.pmw"},
+        {"history a file, an earlier image to keep",
+         [&](const TempDir& d) {
+             writeFile(d / "history", {7});
+             writeFile(d / "duqu.pmw", earlier);
+             return -1;
+         },
+         false, ErrorFacts::Code::HistoryNotAFolder, "history"},
+        {"history a link to nothing, an earlier read's blocks to keep",
+         [&](const TempDir& d) {
+             fs::create_symlink(d / "gone", d / "history");
+             writeFile(d / "duqu.pmw.part", imageOf({}, earlier, 5, false));
+             return -1;
+         },
+         true, ErrorFacts::Code::HistoryNotAFolder, "history"},
+    };
+    for (const auto& row : rows) {
+        TempDir dir;
+        const int fd = row.put(dir);
+        std::vector<std::pair<fs::path, std::vector<Byte>>> files;
+        for (const auto& entry : fs::directory_iterator(dir.path()))
+            if (entry.is_regular_file() && !entry.is_symlink())
+                files.emplace_back(entry.path(), readFile(entry.path()));
+        ProgramImage image(dir.path());
+        const std::optional<Error> e = raisedBy([&] {
+            image.prepare();
+            if (row.onRestart) image.restart();
+        });
+        if (fd >= 0) ::close(fd);
+        if (!e) {
+            ADD_FAILURE() << row.what << ": nothing raised";
+            continue;
+        }
+        EXPECT_EQ(e->kind(), ErrorKind::File) << row.what;
+        EXPECT_EQ(e->facts().code, row.code) << row.what << ": " << e->message();
+        EXPECT_EQ(e->facts().subject, (dir / row.subject).string()) << row.what;
+        EXPECT_NE(e->message().find((dir / row.subject).string()), std::string::npos)
+            << e->message();
+        for (const auto& [path, bytes] : files)
+            EXPECT_EQ(readFile(path), bytes) << row.what << ": " << path << " untouched";
+        EXPECT_FALSE(image.isOpen()) << row.what;
+    }
+}
+
+TEST(FolderLock, WhatStandsAtTheLockPathIsToldApart) {
+    const long long dead = INT_MAX - 1;  // above any pid_max
+    ASSERT_FALSE(processRunning(dead));
+    ASSERT_TRUE(processRunning(::getpid()));
+    enum class Then { TryAgain, Raises };
+    struct Row {
+        const char* what;
+        std::function<void(const fs::path& lock)> put;
+        std::optional<LockHolder> holder;
+        bool retry;
+        Then then;
+        ErrorFacts::Code code;
+        long long count;
+        bool lockStays;
+    };
+    auto nothing = [](const fs::path&) {};
+    auto file = [](const fs::path& lock) { writeFile(lock, {'1', '\n'}); };
+    const Row rows[] = {
+        {"gone since (its holder ended)",
+         nothing,
+         std::nullopt,
+         true,
+         Then::TryAgain,
+         {},
+         0,
+         false},
+        {"gone since, the last try", nothing, std::nullopt, false, Then::Raises,
+         ErrorFacts::Code::FolderInUse, 0, false},
+        {"a folder", [](const fs::path& lock) { fs::create_directory(lock); }, std::nullopt, true,
+         Then::Raises, ErrorFacts::Code::LockIsAFolder, 0, true},
+        {"a pipe", [](const fs::path& lock) { ASSERT_EQ(::mkfifo(lock.c_str(), 0666), 0); },
+         std::nullopt, true, Then::Raises, ErrorFacts::Code::LockNotAFile, 0, true},
+        {"a link to a lock file",
+         [](const fs::path& lock) {
+             writeFile(lock.parent_path() / "real", {'1', '\n'});
+             fs::create_symlink(lock.parent_path() / "real", lock);
+         },
+         LockHolder{1, true}, true, Then::Raises, ErrorFacts::Code::LockNotAFile, 0, true},
+        {"empty (its maker stopped before filling it)",
+         [](const fs::path& lock) { writeFile(lock, {}); }, std::nullopt, true, Then::Raises,
+         ErrorFacts::Code::LockUnreadable, 0, true},
+        {"held by a running process", file, LockHolder{::getpid(), true}, true, Then::Raises,
+         ErrorFacts::Code::FolderInUse, ::getpid(), true},
+        {"held on another machine", file, LockHolder{dead, false}, true, Then::Raises,
+         ErrorFacts::Code::FolderInUse, dead, true},
+        {"left by an ended process",
+         file,
+         LockHolder{dead, true},
+         true,
+         Then::TryAgain,
+         {},
+         0,
+         false},
+    };
+    for (const Row& row : rows) {
+        TempDir dir;
+        const fs::path lock = dir / "duqu.pmw.lock";
+        row.put(lock);
+        const std::optional<Error> e = raisedBy([&] { refusedLock(lock, row.holder, row.retry); });
+        const bool stays = fs::exists(fs::symlink_status(lock));
+        EXPECT_EQ(stays, row.lockStays) << row.what;
+        if (row.then == Then::TryAgain) {
+            EXPECT_FALSE(e) << row.what << ": " << e->message();
+            continue;
+        }
+        if (!e) {
+            ADD_FAILURE() << row.what << ": nothing raised";
+            continue;
+        }
+        EXPECT_EQ(e->kind(), ErrorKind::File) << row.what;
+        EXPECT_EQ(e->facts().code, row.code) << row.what << ": " << e->message();
+        EXPECT_EQ(e->facts().subject, dir.path().string()) << row.what;
+        EXPECT_EQ(e->facts().count, row.count) << row.what;
+        // Before the lock is tried: what is not a lock file is named then too.
+        const std::optional<Error> early = raisedBy([&] { checkLockPath(lock); });
+        const bool notALockFile = row.code == ErrorFacts::Code::LockIsAFolder ||
+                                  row.code == ErrorFacts::Code::LockNotAFile;
+        EXPECT_EQ(early.has_value(), notALockFile) << row.what;
+        if (early) {
+            EXPECT_EQ(early->facts().code, row.code) << row.what;
+        }
+    }
+
+    // Left by an ended process where nothing can be removed.
+    SmallTmpfs readOnly(4);
+    if (!readOnly.mounted()) GTEST_SKIP() << readOnly.why();
+    writeFile(readOnly / "duqu.pmw.lock", {'1', '\n'});
+    ASSERT_TRUE(readOnly.remountReadOnly());
+    const std::optional<Error> e = raisedBy([&] {
+        refusedLock(readOnly / "duqu.pmw.lock", LockHolder{dead, true}, true);
+    });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->facts().code, ErrorFacts::Code::LockLeftBehind) << e->message();
+    EXPECT_EQ(e->facts().count, dead);
+    EXPECT_EQ(e->facts().subject, readOnly.path().string());
+    EXPECT_NE(e->facts().reason.find(std::strerror(EROFS)), std::string::npos) << e->message();
+}
 
 TEST(ProgramImage, LinksAreReplacedNeverWrittenThrough) {
     struct Row {

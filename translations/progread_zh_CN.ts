@@ -101,6 +101,10 @@ duqu.pmw.part。原有的 duqu.pmw 会移到 history/ 里。这些文件放在�
         <translation>程序文件无法准备：
 %1</translation>
     </message>
+    <message>
+        <source>--trace %1 would write into %2, one of progread&apos;s own files; give the trace another name</source>
+        <translation>--trace %1 会写进 %2，这是 progread 自己的文件；请给通信记录文件另起名字</translation>
+    </message>
 </context>
 <context>
     <name>FileReport</name>
@@ -139,6 +143,14 @@ duqu.pmw.part。原有的 duqu.pmw 会移到 history/ 里。这些文件放在�
     <message>
         <source>Incomplete: %1 kept in %2; no %3 was written.</source>
         <translation>未读完：已读的 %1保存在 %2；没有生成 %3。</translation>
+    </message>
+    <message>
+        <source>The earlier read&apos;s %1, a complete image (%2), was moved to %3.</source>
+        <translation>上次读入留下的 %1 是完整的程序文件（%2），已移到 %3。</translation>
+    </message>
+    <message>
+        <source>Made the folder %1.</source>
+        <translation>已新建文件夹 %1。</translation>
     </message>
 </context>
 <context>
@@ -413,6 +425,30 @@ duqu.pmw.part。原有的 duqu.pmw 会移到 history/ 里。这些文件放在�
         <source>block %1: the controller refused the request (NAK) %2 times. It may not accept reads now: check that it is not in a mode that locks its memory, and that the adapter is set to 9600 baud 7E1.</source>
         <translation>块 %1：控制器拒绝请求（NAK）%2 次，现在可能不让读。请检查控制器是否处在锁住存储器的模式，以及转换器是否设为 9600 波特 7E1。</translation>
     </message>
+    <message>
+        <source>the template %1 is not a regular file (it is a folder, pipe or device). Put a copy of the template file moban.pmw there instead.</source>
+        <translation>模板 %1 不是普通文件（是文件夹、管道或设备）。请换成模板文件 moban.pmw 的副本。</translation>
+    </message>
+    <message>
+        <source>%1 is not a folder, so earlier images cannot be kept in it. Move or rename that file, then start again.</source>
+        <translation>%1 不是文件夹，原来的程序文件没法放进去。请把这个文件移走或改名，然后重新开始。</translation>
+    </message>
+    <message>
+        <source>duqu.pmw.lock in %1 is a folder, not progread&apos;s lock file: remove it, then start again.</source>
+        <translation>%1 里的 duqu.pmw.lock 是一个文件夹，不是 progread 的锁文件：请删除它，然后重新开始。</translation>
+    </message>
+    <message>
+        <source>duqu.pmw.lock in %1 is not a file (it is a link, pipe or device), so not progread&apos;s lock file: remove it, then start again.</source>
+        <translation>%1 里的 duqu.pmw.lock 不是文件（是链接、管道或设备），不是 progread 的锁文件：请删除它，然后重新开始。</translation>
+    </message>
+    <message>
+        <source>duqu.pmw.lock in %1 cannot be read as progread&apos;s lock file (it is empty or damaged). If no progread is using this folder, remove it, then start again.</source>
+        <translation>%1 里的 duqu.pmw.lock 读不出是 progread 的锁文件（是空的或已损坏）。如果没有别的 progread 在用这个文件夹，请删除它，然后重新开始。</translation>
+    </message>
+    <message>
+        <source>duqu.pmw.lock in %1 was left by a progread that has ended (process %2) and cannot be removed: %3. Remove it by hand or make the folder writable, then start again.</source>
+        <translation>%1 里的 duqu.pmw.lock 是已结束的 progread（进程 %2）留下的，删不掉：%3。请手动删除它，或让这个文件夹可以写入，然后重新开始。</translation>
+    </message>
 </context>
 <context>
     <name>progread::Form1</name>
@@ -498,6 +534,10 @@ duqu.pmw.part。原有的 duqu.pmw 会移到 history/ 里。这些文件放在�
     <message>
         <source>stopped: %1</source>
         <translation>已停止：%1</translation>
+    </message>
+    <message>
+        <source>hung up (SIGHUP)</source>
+        <translation>终端已断开（SIGHUP）</translation>
     </message>
 </context>
 <context>

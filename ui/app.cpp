@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QStandardPaths>
 #include <QTranslator>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "image/portable_file.h"
 #include "image/program_image.h"
@@ -101,11 +103,83 @@ std::filesystem::path toPath(const QString& s) {
     return std::filesystem::path(s.toStdU16String());
 }
 
+// A name from the command line as the system's own bytes: it need not be UTF-8 (a folder
+// named in GBK), and converting it would throw or name another file.
+std::filesystem::path argPath(const std::string& arg) {
+#ifdef _WIN32
+    return pathFromUtf8(arg);
+#else
+    return std::filesystem::path(arg);
+#endif
+}
+
+// Length of the well-formed UTF-8 character at s[i], 0 when there is none.
+std::size_t utf8Length(std::string_view s, std::size_t i) {
+    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char c = at(i);
+    if (c < 0x80) return 1;
+    std::size_t n = 0;
+    unsigned char lo = 0x80, hi = 0xBF;  // what the second byte may be
+    if (c >= 0xC2 && c <= 0xDF) {
+        n = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        n = 3;
+        if (c == 0xE0) lo = 0xA0;  // overlong
+        if (c == 0xED) hi = 0x9F;  // surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 4;
+        if (c == 0xF0) lo = 0x90;
+        if (c == 0xF4) hi = 0x8F;  // past U+10FFFF
+    } else {
+        return 0;
+    }
+    if (i + n > s.size() || at(i + 1) < lo || at(i + 1) > hi) return 0;
+    for (std::size_t k = 2; k < n; ++k) {
+        if ((at(i + k) & 0xC0) != 0x80) return 0;
+    }
+    return n;
+}
+
+// A path as it can be shown: UTF-8 as it is, any other byte as \xB2, so that the operator
+// still sees which folder it was.
+QString shown(const std::filesystem::path& p) {
+#ifdef _WIN32
+    return QString::fromStdU16String(p.u16string());
+#else
+    const std::string& bytes = p.native();
+    QString out;
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::size_t n = utf8Length(bytes, i);
+        if (n == 0) {
+            const auto byte = static_cast<unsigned char>(bytes[i]);
+            out += QStringLiteral("\\x") +
+                   QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
+            ++i;
+        } else {
+            out += QString::fromUtf8(bytes.data() + i, static_cast<qsizetype>(n));
+            i += n;
+        }
+    }
+    return out;
+#endif
+}
+
+// The program's folder by the system's bytes; Qt gives an empty one when the name is not
+// UTF-8.
+std::filesystem::path programDir() {
+#ifdef Q_OS_LINUX
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec && std::filesystem::exists(exe, ec)) return exe.parent_path();
+#endif
+    return toPath(QCoreApplication::applicationDirPath());
+}
+
 // Where the files lie; needs the application object. create: make the per-user folder when
 // it is missing (a failure shows at start-up, naming it).
 FileDir fileDir(const Options& o, bool create) {
-    if (o.dir) return {pathFromUtf8(*o.dir), FileDir::Source::Given};
-    const std::filesystem::path program = toPath(QCoreApplication::applicationDirPath());
+    if (o.dir) return {argPath(*o.dir), FileDir::Source::Given};
+    const std::filesystem::path program = programDir();
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (isWritableDir(program) || documents.isEmpty()) return {program, FileDir::Source::Program};
     // An installed tool: its folder is not the operator's to write in.
@@ -201,14 +275,55 @@ bool haveDisplay() {
 #endif
 }
 
+// Where a name leads: links followed to their end even when that is not there yet (appending
+// would create it there), then made canonical as far as it exists.
+std::filesystem::path resolved(std::filesystem::path p) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    p = fs::absolute(p, ec);
+    for (int hops = 0; hops < 40 && fs::is_symlink(fs::symlink_status(p, ec)); ++hops) {
+        const fs::path to = fs::read_symlink(p, ec);
+        if (ec) break;
+        p = to.is_absolute() ? to : p.parent_path() / to;
+    }
+    const fs::path canonical = fs::weakly_canonical(p, ec);
+    return ec ? p.lexically_normal() : canonical;
+}
+
+// The image folder's file that path would write into, if any: a trace appended to the image,
+// its .part, the lock, the template or a kept image would spoil it.
+std::optional<std::filesystem::path> ownFile(const std::filesystem::path& path,
+                                             const std::filesystem::path& dir) {
+    namespace fs = std::filesystem;
+    const fs::path at = resolved(path);
+    const fs::path folder = resolved(dir);
+    const std::string image = kImageName;
+    for (const fs::path& own :
+         {folder / image, folder / kPartName, folder / (image + ".lock"), folder / kTemplateName}) {
+        std::error_code ec;  // equivalent(): a hard link too, when both are there
+        if (at == own || fs::equivalent(at, own, ec)) return own;
+    }
+    const fs::path history = resolved(dir / kHistoryDir);
+    if (std::mismatch(history.begin(), history.end(), at.begin(), at.end()).first == history.end())
+        return at;
+    return {};
+}
+
 // --trace: opened before the read, so that a file that cannot be written is said at once.
-std::unique_ptr<TraceFile> openTrace(const Options& o, QString* error) {
+std::unique_ptr<TraceFile> openTrace(const Options& o, const FileDir& dir, QString* error) {
     if (!o.trace) return {};
+    const std::filesystem::path path = argPath(*o.trace);
+    if (const auto own = ownFile(path, dir.path)) {
+        *error = Cli::tr(
+                     "--trace %1 would write into %2, one of progread's own files; give the "
+                     "trace another name")
+                     .arg(shown(path), shown(*own));
+        return {};
+    }
     auto trace = std::make_unique<TraceFile>();
     QString why;
-    if (!trace->open(QString::fromStdString(*o.trace), &why)) {
-        *error =
-            Cli::tr("cannot open the trace file %1: %2").arg(QString::fromStdString(*o.trace), why);
+    if (!trace->open(path, &why)) {
+        *error = Cli::tr("cannot open the trace file %1: %2").arg(shown(path), why);
         return {};
     }
     return trace;
@@ -257,7 +372,7 @@ int runProgread(int argc, char** argv) {
                                   .arg(QString::fromStdString(*o.read), Words::errorBody(e)));
         }
         QString traceError;
-        const std::unique_ptr<TraceFile> trace = openTrace(o, &traceError);
+        const std::unique_ptr<TraceFile> trace = openTrace(o, fileDir(o, false), &traceError);
         if (!traceError.isEmpty()) return usageError(traceError);
         HeadlessRead read(fileDir(o, true), portName);
         read.setBackToBack(o.fast);
@@ -269,7 +384,7 @@ int runProgread(int argc, char** argv) {
     QApplication app(argc, argv);
     installTranslations(app, o);
     QString traceError;
-    const std::unique_ptr<TraceFile> trace = openTrace(o, &traceError);
+    const std::unique_ptr<TraceFile> trace = openTrace(o, fileDir(o, false), &traceError);
     if (!traceError.isEmpty()) return usageError(traceError);
     // Closed as the operator would close it: a read in progress keeps its .part. Caught from
     // here on, so that a stop request during start-up is answered once the window is up.

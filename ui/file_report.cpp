@@ -1,5 +1,6 @@
 #include "ui/file_report.h"
 
+#include "image/portable_file.h"
 #include "ui/words.h"
 
 namespace progread {
@@ -7,7 +8,7 @@ namespace progread {
 namespace {
 
 QString q(const std::filesystem::path& p) {
-    return QString::fromStdString(p.string());
+    return QString::fromStdString(shownPath(p));
 }
 
 }  // namespace
@@ -33,15 +34,20 @@ QString FileReport::notes(const std::vector<FileNote>& notes) {
     QStringList sentences;
     for (const FileNote& note : notes) {
         const QString name = QString::fromStdString(
-            (note.path.parent_path().filename() / note.path.filename()).string());
+            shownPath(note.path.parent_path().filename() / note.path.filename()));
         switch (note.kind) {
             case FileNote::Kind::MovedToHistory:
                 sentences << tr("The earlier image was moved to %1.").arg(name);
                 break;
             case FileNote::Kind::ReplacedPart:
-                sentences << tr("The earlier read's %1 (%2) was moved to %3.")
-                                 .arg(QString::fromLatin1(kImageName) + QStringLiteral(".part"),
-                                      blocks(note.blocks), name);
+                sentences << (note.complete
+                                  ? tr("The earlier read's %1, a complete image (%2), was moved "
+                                       "to %3.")
+                                  : tr("The earlier read's %1 (%2) was moved to %3."))
+                                 .arg(QString::fromLatin1(kPartName), blocks(note.blocks), name);
+                break;
+            case FileNote::Kind::MadeFolder:
+                sentences << tr("Made the folder %1.").arg(q(note.path));
                 break;
         }
     }

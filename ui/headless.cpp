@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 
+#include "image/portable_file.h"
 #include "ui/stop_signals.h"
 #include "ui/words.h"
 
@@ -17,6 +18,14 @@
 #endif
 
 namespace progread {
+
+namespace {
+#ifdef SIGHUP
+constexpr int kHangUp = SIGHUP;
+#else
+constexpr int kHangUp = -1;  // no terminal to hang up: no signal is this number
+#endif
+}  // namespace
 
 HeadlessRead::HeadlessRead(const FileDir& dir, const std::string& portName)
     : dir_(dir), station_(dir.path, *this), terminal_(isatty(2) != 0) {
@@ -34,6 +43,10 @@ int HeadlessRead::exec() {
         if (!warning.isEmpty()) say(tr("warning: %1").arg(warning));
     } catch (const Error& e) {
         say(Words::error(e));
+        return 1;
+    } catch (const std::exception& e) {
+        // Not ours (the library's, about a path): said, not a core dump.
+        say(tr("stopped: %1").arg(QString::fromLocal8Bit(e.what())));
         return 1;
     }
     QCoreApplication::processEvents();  // a stop request that came meanwhile: no read at all
@@ -62,13 +75,17 @@ void HeadlessRead::interrupt(int signo) {
     if (result_ >= 0 || signal_) return;
     signal_ = signo;
     // Stops as an error would: nothing more sent, what came is on disk.
-    station_.upload.fail(
-        Error(ErrorKind::Serial, signo == SIGINT ? "interrupted (SIGINT)" : "stopped (SIGTERM)"));
+    station_.upload.fail(Error(ErrorKind::Serial, signo == SIGINT    ? "interrupted (SIGINT)"
+                                                  : signo == kHangUp ? "hung up (SIGHUP)"
+                                                                     : "stopped (SIGTERM)"));
 }
 
+// Unchecked on purpose: with SIGPIPE ignored, a reader that went away or a terminal that hung
+// up fails the write (EPIPE, EIO) and the read goes on; the exit status tells how it ended.
 void HeadlessRead::say(const QString& text) {
     endLine();
-    std::fprintf(stderr, "progread: %s\n", text.toUtf8().constData());
+    const QByteArray line = "progread: " + text.toUtf8() + '\n';
+    std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stderr);
 }
 
 void HeadlessRead::endLine() {
@@ -130,7 +147,7 @@ void HeadlessRead::checksumsByAnotherRule() {
 void HeadlessRead::uploadFinished(const UploadSummary& summary) {
     const qint64 elapsed = QDateTime::currentMSecsSinceEpoch() - startMs_;
     say(Words::summary(summary, elapsed, station_.upload.verify(),
-                       QString::fromStdString(station_.image.imagePath().string()),
+                       QString::fromStdString(shownPath(station_.image.imagePath())),
                        static_cast<qint64>(station_.image.size())));
     printNotes();
     result_ = 0;
@@ -138,7 +155,9 @@ void HeadlessRead::uploadFinished(const UploadSummary& summary) {
 
 void HeadlessRead::uploadStopped(const Error& error, bool wasRunning) {
     if (signal_) {
-        say(signal_ == SIGINT ? tr("interrupted (SIGINT)") : tr("stopped (SIGTERM)"));
+        say(signal_ == SIGINT    ? tr("interrupted (SIGINT)")
+            : signal_ == kHangUp ? tr("hung up (SIGHUP)")
+                                 : tr("stopped (SIGTERM)"));
     } else {
         say(tr("stopped: %1").arg(Words::error(error)));
     }

@@ -1,8 +1,18 @@
 #include "ui/station.h"
 
 #include <QDir>
+#include <QFile>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <algorithm>
+#include <optional>
+
+#include "image/portable_file.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace progread {
 
@@ -44,33 +54,67 @@ void Station::changePort(const std::string& portName) {
     upload.portChanged(portName);
 }
 
+Station::FolderHandle::~FolderHandle() {
+#ifndef _WIN32
+    if (fd >= 0) ::close(fd);
+#endif
+}
+
+// QLockFile takes a QString, and Qt makes bytes of it as UTF-8: a folder named in GBK would
+// be another one. Such a folder is reached through a handle on it instead.
+QString Station::lockName(const std::filesystem::path& lock) {
+#ifdef _WIN32
+    return QString::fromStdU16String(lock.u16string());
+#else
+    const QByteArray bytes = QByteArray::fromStdString(lock.native());
+    const QString name = QFile::decodeName(bytes);
+#ifdef Q_OS_LINUX
+    if (QFile::encodeName(name) != bytes) {
+        if (lockFolder_.fd < 0)
+            lockFolder_.fd = ::open(lock.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (lockFolder_.fd >= 0) {
+            return QStringLiteral("/proc/self/fd/%1/").arg(lockFolder_.fd) +
+                   QFile::decodeName(QByteArray::fromStdString(lock.filename().native()));
+        }
+    }
+#endif
+    return name;
+#endif
+}
+
 QString Station::prepareImage() {
     const std::filesystem::path dir = image.imagePath().parent_path();
+    image.makeFolder();  // the lock goes in it
     if (!folderLock_) {
-        auto lock = std::make_unique<QLockFile>(
-            QString::fromStdU16String((dir / "duqu.pmw.lock").u16string()));
-        lock->setStaleLockTime(0);  // stale only when its process is gone
-        if (!lock->tryLock(0) && lock->error() == QLockFile::LockFailedError) {
+        const std::filesystem::path lockPath = dir / kLockName;
+        checkLockPath(lockPath);  // QLockFile would wait for ever on a pipe
+        for (int attempt = 0; attempt < 3 && !folderLock_; ++attempt) {
+            auto lock = std::make_unique<QLockFile>(lockName(lockPath));
+            lock->setStaleLockTime(0);  // stale only when its process is gone
+            if (lock->tryLock(0)) {
+                folderLock_ = std::move(lock);
+                break;
+            }
+            // A folder the lock cannot be written in cannot take the image either: prepare()
+            // says so with the path and the reason.
+            if (lock->error() != QLockFile::LockFailedError) break;
             qint64 pid = 0;
             QString host, app;
-            const bool known = lock->getLockInfo(&pid, &host, &app);
-            ErrorFacts facts;
-            facts.code = ErrorFacts::Code::FolderInUse;
-            facts.subject = dir.string();
-            facts.count = known ? static_cast<int>(pid) : 0;
-            throw Error(ErrorKind::File, facts,
-                        "another progread" +
-                            (known ? " (process " + std::to_string(pid) + ")" : std::string()) +
-                            " is using the folder " + dir.string() +
-                            "; close it first, or give this one another folder with --dir");
+            std::optional<LockHolder> holder;
+            if (lock->getLockInfo(&pid, &host, &app))
+                holder = LockHolder{pid, host.isEmpty() || host == QSysInfo::machineHostName()};
+            refusedLock(lockPath, holder, attempt < 2);
         }
-        // A folder the lock cannot be written in cannot take the image either: prepare()
-        // says so with the path and the reason.
-        if (lock->isLocked()) folderLock_ = std::move(lock);
     }
-    const PrepareReport report = image.prepare();
+    PrepareReport report;
+    try {
+        report = image.prepare();
+    } catch (const Error&) {
+        folderLock_.reset();  // a start-up that failed holds no folder
+        throw;
+    }
     // Paths are wide on Windows: no narrow string in between.
-    const QString templ = QString::fromStdU16String(image.templatePath().u16string());
+    const QString templ = QString::fromStdString(shownPath(image.templatePath()));
     if (report.templateMissing) {
         return tr("No template %1: an empty one was created, and the image's header is 256 zero "
                   "bytes, which "

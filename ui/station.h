@@ -59,8 +59,15 @@ public:
     Upload upload;
 
 private:
+    QString lockName(const std::filesystem::path& lock);
     QTimer wake_;
     std::unique_ptr<LineRecordFiles> records_;
+    // The folder held open while the lock names it through /proc (a name that is not UTF-8);
+    // declared first, so that it outlives the lock.
+    struct FolderHandle {
+        int fd = -1;
+        ~FolderHandle();
+    } lockFolder_;
     std::unique_ptr<QLockFile> folderLock_;
 };
 

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <iterator>
 #endif
 
 namespace progread {
@@ -15,7 +16,8 @@ namespace progread {
 namespace {
 
 int gPipe[2] = {-1, -1};
-struct sigaction gOldInt, gOldTerm;
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction gOld[std::size(kStopSignals)];
 
 void onStopSignal(int signo) {
     const int saved = errno;
@@ -41,14 +43,22 @@ StopSignals::StopSignals(QObject* parent) : QObject(parent) {
     sa.sa_handler = onStopSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &sa, &gOldInt);
-    ::sigaction(SIGTERM, &sa, &gOldTerm);
+    for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
+        const int signo = kStopSignals[i];
+        ::sigaction(signo, nullptr, &gOld[i]);
+        // Whoever started us under nohup wants the read to outlive the terminal.
+        if (signo == SIGHUP && gOld[i].sa_handler == SIG_IGN) continue;
+        ::sigaction(signo, &sa, nullptr);
+    }
+    // A closed pipe then fails the write with EPIPE instead of ending the process. Not put
+    // back: a line said on the way out must not turn the outcome into 141 either.
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 StopSignals::~StopSignals() {
     if (!notifier_) return;
-    ::sigaction(SIGINT, &gOldInt, nullptr);
-    ::sigaction(SIGTERM, &gOldTerm, nullptr);
+    for (std::size_t i = 0; i < std::size(kStopSignals); ++i)
+        ::sigaction(kStopSignals[i], &gOld[i], nullptr);
     notifier_.reset();
     ::close(gPipe[0]);
     ::close(gPipe[1]);

@@ -1,7 +1,8 @@
 #pragma once
 
-// SIGINT and SIGTERM as a Qt signal on the event loop, so that a stop request ends a read
-// the way an error does. A signal handler may only write to a pipe; the loop reads it.
+// SIGINT, SIGTERM and SIGHUP as a Qt signal on the event loop, so that a stop request ends a
+// read the way an error does. A signal handler may only write to a pipe; the loop reads it.
+// SIGPIPE is ignored from then on: a closed standard error must not end a read.
 // POSIX only; on Windows nothing is caught.
 
 #include <QObject>
@@ -14,7 +15,8 @@ class StopSignals : public QObject {
     Q_OBJECT
 
 public:
-    // Catches SIGINT and SIGTERM until destroyed (one instance at a time).
+    // Catches SIGINT, SIGTERM and SIGHUP until destroyed (one instance at a time). A SIGHUP
+    // ignored at start (nohup) stays ignored.
     explicit StopSignals(QObject* parent = nullptr);
     ~StopSignals() override;
 

@@ -2,6 +2,13 @@
 
 #include <QDateTime>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
 namespace progread {
 
 QString traceChars(const std::string& chars) {
@@ -65,11 +72,25 @@ const char* verdictName(LineTrace::Verdict verdict) {
     return "?";
 }
 
-bool TraceFile::open(const QString& path, QString* why) {
-    file_.setFileName(path);
+bool TraceFile::open(const std::filesystem::path& path, QString* why) {
+#ifdef _WIN32
+    file_.setFileName(QString::fromStdU16String(path.u16string()));
     if (file_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) return true;
     if (why) *why = file_.errorString();
     return false;
+#else
+    // By the name's own bytes: Qt reads a name as UTF-8, and one in GBK would be another file.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        if (why) *why = qt_error_string(errno);
+        return false;
+    }
+    if (file_.open(fd, QIODevice::WriteOnly | QIODevice::Append, QFileDevice::AutoCloseHandle))
+        return true;
+    if (why) *why = file_.errorString();
+    ::close(fd);
+    return false;
+#endif
 }
 
 void TraceFile::write(const QString& line) {

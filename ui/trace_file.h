@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QString>
+#include <filesystem>
 #include <string>
 
 #include "upload/links.h"
@@ -18,7 +19,7 @@ const char* verdictName(LineTrace::Verdict verdict);
 class TraceFile : public LineTrace {
 public:
     // False, with the system's reason, when the file cannot be opened for appending.
-    bool open(const QString& path, QString* why);
+    bool open(const std::filesystem::path& path, QString* why);
     void sent(const std::string& chars) override;
     void received(const std::string& chars, Verdict verdict, const std::string& reason) override;
 

@@ -301,6 +301,40 @@ QString Words::errorBody(const Error& error, const PortLister& lister) {
                           "one another folder with --dir."))
                     .arg(subject);
             break;
+        case ErrorFacts::Code::TemplateNotAFile:
+            text = tr("the template %1 is not a regular file (it is a folder, pipe or device). "
+                      "Put a copy of the template file moban.pmw there instead.")
+                       .arg(subject);
+            break;
+        case ErrorFacts::Code::HistoryNotAFolder:
+            text = tr("%1 is not a folder, so earlier images cannot be kept in it. Move or rename "
+                      "that file, then start again.")
+                       .arg(subject);
+            break;
+        case ErrorFacts::Code::LockIsAFolder:
+            text = tr("duqu.pmw.lock in %1 is a folder, not progread's lock file: remove it, then "
+                      "start again.")
+                       .arg(subject);
+            break;
+        case ErrorFacts::Code::LockNotAFile:
+            text = tr("duqu.pmw.lock in %1 is not a file (it is a link, pipe or device), so not "
+                      "progread's lock file: remove it, then start again.")
+                       .arg(subject);
+            break;
+        case ErrorFacts::Code::LockUnreadable:
+            text = tr("duqu.pmw.lock in %1 cannot be read as progread's lock file (it is empty or "
+                      "damaged). If no progread is using this folder, remove it, then start "
+                      "again.")
+                       .arg(subject);
+            break;
+        case ErrorFacts::Code::LockLeftBehind:
+            text = tr("duqu.pmw.lock in %1 was left by a progread that has ended (process %2) and "
+                      "cannot be removed: %3. Remove it by hand or make the folder writable, then "
+                      "start again.")
+                       .arg(subject)
+                       .arg(f.count)
+                       .arg(reason);
+            break;
         case ErrorFacts::Code::ImageNotOpen:
             text = tr("the image %1 is not open.").arg(subject);
             break;
