@@ -3,6 +3,7 @@
 // status, the gist of what was said, and the files byte for byte against the memory served.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <functional>
@@ -472,4 +473,64 @@ TEST(FaultMatrix, AReadRightAfterAnotherStoppedNeverTakesItsAnswers) {
                 << row.second.stdErr;
         }
     }
+}
+
+// What stands in the folder where a file or folder of the tool's belongs: a clear stop at
+// once (a template that is a pipe would block for ever), nothing left behind, the earlier
+// image where it was; a folder that is not there is made.
+TEST(FaultMatrix, WhatStandsInTheFolderIsSaidAndNothingIsLost) {
+    struct Row {
+        std::string what;
+        std::function<void(const std::filesystem::path&)> arrange;
+        int exitCode;
+        std::string said;
+    };
+    const std::vector<Row> rows = {
+        {"the template is a pipe",
+         [](const std::filesystem::path& d) {
+             std::filesystem::remove(d / "moban.pmw");
+             ASSERT_EQ(::mkfifo((d / "moban.pmw").c_str(), 0600), 0);
+         },
+         1, "not a regular file"},
+        {"the lock's path is a folder",
+         [](const std::filesystem::path& d) {
+             std::filesystem::create_directory(d / "duqu.pmw.lock");
+         },
+         1, "is a folder, not progread's lock file"},
+        {"history is a file",
+         [](const std::filesystem::path& d) {
+             writeFile(d / "history", {1, 2, 3});
+         },
+         1, "is not a folder"},
+    };
+    const std::vector<Byte> memory = program(3);
+    for (const Row& row : rows) {
+        TempDir dir;
+        const std::vector<Byte> earlier = patternBytes(2594, 0x5A);
+        writeFile(dir / "duqu.pmw", earlier);
+        writeFile(dir / "moban.pmw", header());
+        row.arrange(dir.path());
+        SimProcess sim({PROGREAD_SIM});
+        const ChildOutcome out =
+            runChild({PROGREAD_EXE, "--read", sim.port(), "--dir", dir.path().string()},
+                     {"DISPLAY", "QT_QPA_PLATFORM"}, {}, {runtimeOf(dir)});
+        EXPECT_EQ(out.exitCode, row.exitCode) << row.what << "\n" << out.stdErr;
+        EXPECT_NE(out.stdErr.find(row.said), std::string::npos) << row.what << "\n" << out.stdErr;
+        EXPECT_EQ(readFile(dir / "duqu.pmw"), earlier) << row.what << ": the earlier image moved";
+        EXPECT_FALSE(std::filesystem::exists(dir / "duqu.pmw.part")) << row.what;
+        if (row.what != "the lock's path is a folder") {
+            EXPECT_FALSE(std::filesystem::exists(dir / "duqu.pmw.lock")) << row.what;
+        }
+    }
+
+    // A folder that is not there is made, as mkdir -p would, and said.
+    TempDir parent;
+    const auto dir = parent / "made" / "here";
+    writeFile(parent / "memory.bin", memory);
+    SimProcess sim({PROGREAD_SIM, "--memory", (parent / "memory.bin").string()});
+    const ChildOutcome out = runChild({PROGREAD_EXE, "--read", sim.port(), "--dir", dir.string()},
+                                      {"DISPLAY", "QT_QPA_PLATFORM"}, {}, {runtimeOf(parent)});
+    EXPECT_EQ(out.exitCode, 0) << out.stdErr;
+    EXPECT_NE(out.stdErr.find("Made the folder"), std::string::npos) << out.stdErr;
+    EXPECT_EQ(readFile(dir / "duqu.pmw"), expectedImage(std::vector<Byte>(256, 0), memory));
 }

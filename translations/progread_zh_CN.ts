@@ -15,7 +15,8 @@ Reads the program out of a controller on a serial port into duqu.pmw, headed by 
                  read that finished, else 1)
   --read PORT    read one program without a window; progress and the outcome go to standard
                  error. Exit status 0: a complete image was written; 1: the upload failed;
-                 130 / 143: stopped by SIGINT (Ctrl-C) / SIGTERM.
+                 129 / 130 / 143: stopped by SIGHUP (terminal closed) / SIGINT (Ctrl-C) /
+                 SIGTERM.
   --dir DIR      keep the files in DIR instead of the folder named at the end
   --fast         send each request as soon as the answer before it is handled instead of on
                  the 100 ms tick; only for a controller known to take requests back to back
@@ -47,7 +48,7 @@ the user.
   --port 串口    打开窗口，串口号填入该串口（不给时用上次读取成功的串口，否则为 1）
   --read 串口    不开窗口读取一次；进度和结果输出到标准错误。
                  退出码 0：已写出完整程序文件；1：读取失败；
-                 130 / 143：被 SIGINT（Ctrl-C）/ SIGTERM 停止。
+                 129 / 130 / 143：终端关闭（SIGHUP）/ Ctrl-C（SIGINT）/ SIGTERM 停止。
   --dir 文件夹   文件放在该文件夹，而不是最后一行所说的文件夹
   --fast         收到应答后立即发下一个请求，不等 100 毫秒节拍；
                  只用于确认能连续接收请求的控制器

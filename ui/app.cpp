@@ -50,7 +50,8 @@ Reads the program out of a controller on a serial port into duqu.pmw, headed by 
                  read that finished, else 1)
   --read PORT    read one program without a window; progress and the outcome go to standard
                  error. Exit status 0: a complete image was written; 1: the upload failed;
-                 130 / 143: stopped by SIGINT (Ctrl-C) / SIGTERM.
+                 129 / 130 / 143: stopped by SIGHUP (terminal closed) / SIGINT (Ctrl-C) /
+                 SIGTERM.
   --dir DIR      keep the files in DIR instead of the folder named at the end
   --fast         send each request as soon as the answer before it is handled instead of on
                  the 100 ms tick; only for a controller known to take requests back to back

@@ -17,7 +17,7 @@ class HeadlessRead : public QObject, private UploadView {
 public:
     HeadlessRead(const FileDir& dir, const std::string& portName);
     // 0: a complete image was written; 1: the upload failed; 128 + the signal's number when
-    // SIGINT or SIGTERM stopped it.
+    // SIGHUP, SIGINT or SIGTERM stopped it.
     int exec();
     void setBackToBack(bool on) { station_.setBackToBack(on); }
     void setVerify(bool on) { station_.setVerify(on); }
