@@ -88,6 +88,19 @@ TEST(Trace, EveryAnswerGetsItsVerdict) {
          {Verdict::BeforeFirstRequest, Verdict::Echo, Verdict::Noise, Verdict::Accepted},
          1,
          ""},
+        {"a frame begun and never ended, with nothing out, is noise: the next request goes",
+         [](Rig& r) {
+             r.upload.Command1_Click();
+             r.tick();
+             r.deliver(r.replyFor(0));
+             r.link.torn = "\x02"
+                           "AB";
+             r.advance(LineAccount::kFirstWaitMs + 200);
+             r.deliver(r.replyFor(32));
+         },
+         {Verdict::Accepted, Verdict::Noise, Verdict::Accepted},
+         2,
+         ""},
         {"a NAK is refused and the block asked again",
          [](Rig& r) {
              r.upload.Command1_Click();

@@ -3,8 +3,15 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 #include <system_error>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 #include "protocol/error.h"
 #include "protocol/frames.h"
@@ -47,19 +54,33 @@ std::optional<LineRecord> LineRecordFiles::load(const std::string& port) {
     return r;
 }
 
+LineRecordFiles::~LineRecordFiles() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
 void LineRecordFiles::save(const std::string& port, const LineRecord& r) {
-    // Replaced whole by a rename: a reader never sees half a record.
-    const std::filesystem::path path = pathFor(port);
-    std::filesystem::path temp = path;
-    temp += ".new";
-    {
-        std::ofstream out(temp, std::ios::trunc);
-        out << "progread-line-1 " << r.newestRequestMs << ' ' << r.out << ' ' << r.waitMs << ' '
-            << r.lastActivityMs << '\n';
-        if (!out.flush()) return;
+    if (port != openPort_ || fd_ < 0) {
+        if (fd_ >= 0) ::close(fd_);
+#ifdef _WIN32
+        fd_ = ::_wopen(pathFor(port).c_str(), _O_WRONLY | _O_CREAT | _O_BINARY, 0600);
+#else
+        fd_ = ::open(pathFor(port).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+#endif
+        openPort_ = port;
+        if (fd_ < 0) return;
     }
-    std::error_code ec;
-    std::filesystem::rename(temp, path, ec);
+    // One length always, written at the start in one call: a reader sees the old record or
+    // the new one (and rejects anything else).
+    char line[96];
+    const int n = std::snprintf(line, sizeof line, "progread-line-1 %020lld %06d %012lld %020lld\n",
+                                r.newestRequestMs, r.out, r.waitMs, r.lastActivityMs);
+    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof line) return;
+#ifdef _WIN32
+    ::_lseek(fd_, 0, SEEK_SET);
+    [[maybe_unused]] const int written = ::_write(fd_, line, static_cast<unsigned>(n));
+#else
+    [[maybe_unused]] const ssize_t written = ::pwrite(fd_, line, static_cast<std::size_t>(n), 0);
+#endif
 }
 
 bool LineAccount::attach(LineRecordStore* store, const std::string& port, long long now) {

@@ -30,16 +30,22 @@ public:
     virtual void save(const std::string& port, const LineRecord& record) = 0;
 };
 
-// One small text file a port in dir ("progread-line-dev_ttyUSB0").
+// One small text file a port in dir ("progread-line-dev_ttyUSB0"), of one fixed length,
+// rewritten in place by a single write: twice a block, so it must cost next to nothing.
 class LineRecordFiles : public LineRecordStore {
 public:
     explicit LineRecordFiles(std::filesystem::path dir) : dir_(std::move(dir)) {}
+    ~LineRecordFiles() override;
+    LineRecordFiles(const LineRecordFiles&) = delete;
+    LineRecordFiles& operator=(const LineRecordFiles&) = delete;
     std::optional<LineRecord> load(const std::string& port) override;
     void save(const std::string& port, const LineRecord& record) override;
     std::filesystem::path pathFor(const std::string& port) const;
 
 private:
     std::filesystem::path dir_;
+    std::string openPort_;  // the port whose record is held open
+    int fd_ = -1;
 };
 
 class LineAccount {

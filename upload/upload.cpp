@@ -199,15 +199,21 @@ void Upload::sendWhenSettled(bool onTick) {
     }
     // An adapter that hands characters on in bursts leaves gaps inside an answer: a frame
     // begun (not our echo, not a lone STX) is an answer still coming. Its end wakes the
-    // upload; a frame that never ends is what came once the wait runs out.
+    // upload. A frame that never ends is what came, once the wait runs out; with nothing
+    // out it answers nothing, and the next answer must not end it.
     const std::string frame = link_.pendingFrame();
     if (frame.size() > 1 && frame != lastRequest_) {
         if (!line_.quietFor(now)) {
             enter(Step::Settling);
             return;
         }
-        handleAnswer(link_.takeTorn(), false);
-        if (step_ != Step::Settling && step_ != Step::ReadyToSend) return;
+        if (line_.out() == 0) {
+            answer_ = link_.takeTorn();
+            traceAnswer(LineTrace::Verdict::Noise);
+        } else {
+            handleAnswer(link_.takeTorn(), false);
+            if (step_ != Step::Settling && step_ != Step::ReadyToSend) return;
+        }
     }
     sendRequest();
     // Sent between ticks: the next one a whole period from now.
