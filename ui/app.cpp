@@ -114,55 +114,10 @@ std::filesystem::path argPath(const std::string& arg) {
 #endif
 }
 
-// Length of the well-formed UTF-8 character at s[i], 0 when there is none.
-std::size_t utf8Length(std::string_view s, std::size_t i) {
-    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char c = at(i);
-    if (c < 0x80) return 1;
-    std::size_t n = 0;
-    unsigned char lo = 0x80, hi = 0xBF;  // what the second byte may be
-    if (c >= 0xC2 && c <= 0xDF) {
-        n = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        n = 3;
-        if (c == 0xE0) lo = 0xA0;  // overlong
-        if (c == 0xED) hi = 0x9F;  // surrogates
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 4;
-        if (c == 0xF0) lo = 0x90;
-        if (c == 0xF4) hi = 0x8F;  // past U+10FFFF
-    } else {
-        return 0;
-    }
-    if (i + n > s.size() || at(i + 1) < lo || at(i + 1) > hi) return 0;
-    for (std::size_t k = 2; k < n; ++k) {
-        if ((at(i + k) & 0xC0) != 0x80) return 0;
-    }
-    return n;
-}
-
 // A path as it can be shown: UTF-8 as it is, any other byte as \xB2, so that the operator
 // still sees which folder it was.
 QString shown(const std::filesystem::path& p) {
-#ifdef _WIN32
-    return QString::fromStdU16String(p.u16string());
-#else
-    const std::string& bytes = p.native();
-    QString out;
-    for (std::size_t i = 0; i < bytes.size();) {
-        const std::size_t n = utf8Length(bytes, i);
-        if (n == 0) {
-            const auto byte = static_cast<unsigned char>(bytes[i]);
-            out += QStringLiteral("\\x") +
-                   QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
-            ++i;
-        } else {
-            out += QString::fromUtf8(bytes.data() + i, static_cast<qsizetype>(n));
-            i += n;
-        }
-    }
-    return out;
-#endif
+    return QString::fromStdString(shownPath(p));
 }
 
 // The program's folder by the system's bytes; Qt gives an empty one when the name is not
