@@ -93,8 +93,9 @@ TEST(Trace, EveryAnswerGetsItsVerdict) {
              r.upload.Command1_Click();
              r.tick();
              r.deliver(r.replyFor(0));
-             r.link.torn = "\x02"
-                           "AB";
+             r.link.torn =
+                 "\x02"
+                 "AB";
              r.advance(LineAccount::kFirstWaitMs + 200);
              r.deliver(r.replyFor(32));
          },
