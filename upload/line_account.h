@@ -72,7 +72,6 @@ public:
     // The block the answers still out are for; -1 when unknown (asked by another process).
     long offset() const { return offset_; }
     long long waitMs() const { return waitMs_; }
-    long long newestRequestMs() const { return newestRequest_; }
     // Nothing was sent or heard for the whole wait.
     bool quietFor(long long now) const { return now - lastActivity_ >= waitMs_; }
     // Nothing was heard for the settle time.

@@ -109,7 +109,6 @@ public:
     void setLineRecords(LineRecordStore* store) { records_ = store; }
 
     Step step() const { return step_; }
-    Then then() const { return then_; }
     bool running() const;
     const UploadState& state() const { return s_; }
     const UploadSummary& summary() const { return summary_; }
