@@ -110,9 +110,9 @@ TEST(Headless, SignalsAndALostErrorStreamEndTheReadAsTheyShould) {
         int exitCode;
         const char* said;  // how the stop is told; null: not heard, or not stopped
     } rows[] = {
-        {"Ctrl-C", SIGINT, false, false, 130, "interrupted (SIGINT)"},
-        {"kill", SIGTERM, false, false, 143, "stopped (SIGTERM)"},
-        {"the terminal closes", SIGHUP, false, false, 129, "hung up (SIGHUP)"},
+        {"Ctrl-C", SIGINT, false, false, 130, "Interrupted (SIGINT)"},
+        {"kill", SIGTERM, false, false, 143, "Stopped (SIGTERM)"},
+        {"the terminal closes", SIGHUP, false, false, 129, "Hung up (SIGHUP)"},
         {"the terminal closes under nohup", SIGHUP, true, false, 0, nullptr},
         {"2>&1 | head -c 60", 0, false, true, 0, nullptr},
         {"stderr gone, then kill", SIGTERM, false, true, 143, nullptr},
@@ -340,7 +340,7 @@ TEST(Headless, ASecondProgreadInTheSameFolderIsRefusedAndTouchesNothing) {
     Sim other;
     const Outcome second = runProgread({"--read", other.qport(), "--dir", str(dir.path())});
     EXPECT_EQ(second.exitCode, 1) << second.stdErr.toStdString();
-    EXPECT_NE(second.stdErr.indexOf("another progread"), -1) << second.stdErr.toStdString();
+    EXPECT_NE(second.stdErr.indexOf("Another progread"), -1) << second.stdErr.toStdString();
     EXPECT_EQ(first.state(), QProcess::Running);
     EXPECT_EQ(readFile(dir / "duqu.pmw.part"), part) << "the first read's file is untouched";
     EXPECT_FALSE(std::filesystem::exists(dir / "duqu.pmw"));

@@ -72,16 +72,17 @@ TEST(Advice, EachFailureSaysWhatToCheck) {
     const std::vector<Row> rows = {
         {"no answer",
          errorWith(ErrorFacts::Code::NoReply, {}, 0x8080, 3),
-         {"0x8080", "no reply after 3 requests", "cable", "powered", "port", "9600", "7E1"}},
+         {"0x8080", "no reply after 3 requests", "cable", "powered", "controller's port is set to",
+          "9600 bps, 7 data bits, even parity, 1 stop bit", "/dev/ttyS0, /dev/ttyUSB0"}},
         {"refused with NAK",
          errorWith(ErrorFacts::Code::Nak, {}, 0x8120, 3),
-         {"0x8120", "NAK", "3 times", "locks its memory", "7E1"}},
+         {"0x8120", "NAK", "3 times", "locks its memory", "even parity"}},
         {"a missing device",
          errorWith(ErrorFacts::Code::PortNotFound, "/dev/ttyUSB3"),
          {"/dev/ttyUSB3", "no such device", "/dev/ttyS0, /dev/ttyUSB0", "brltty"}},
         {"a busy port",
          errorWith(ErrorFacts::Code::PortBusy, "/dev/ttyUSB0"),
-         {"/dev/ttyUSB0", "in use", "Device or resource busy", "ModemManager"}},
+         {"/dev/ttyUSB0", "in use", "ModemManager"}},
         {"no permission",
          errorWith(ErrorFacts::Code::PortPermission, "/dev/ttyUSB0", -1, 1),
          {"/dev/ttyUSB0", "permission denied", "'dialout'", "usermod -aG dialout"}},
@@ -93,7 +94,10 @@ TEST(Advice, EachFailureSaysWhatToCheck) {
          {"0x8000", "Read again"}},
         {"a port gone",
          errorWith(ErrorFacts::Code::PortLost, "/dev/ttyUSB0"),
-         {"/dev/ttyUSB0", "went away", "plugged in"}},
+         {"/dev/ttyUSB0", "disconnected", "plugged in"}},
+        {"a port that would not open",
+         errorWith(ErrorFacts::Code::PortOpenFailed, "/dev/ttyUSB0"),
+         {"/dev/ttyUSB0", "serial port", "/dev/ttyS0, /dev/ttyUSB0"}},
     };
     for (const Row& row : rows) {
         const QString text = Words::error(row.error, fakePorts);
@@ -102,12 +106,39 @@ TEST(Advice, EachFailureSaysWhatToCheck) {
                 << row.what << ": no \"" << part.toStdString() << "\" in\n"
                 << text.toStdString();
         }
+        // The system's or Qt's own words ("Unknown error") never reach the operator, nor
+        // does "serial port error" for what is the controller's or the line's doing.
         EXPECT_FALSE(text.contains("english fallback")) << row.what;
+        EXPECT_FALSE(text.contains("Device or resource busy")) << row.what;
+        EXPECT_FALSE(text.contains("Serial port error")) << row.what;
+    }
+    // brltty takes an adapter as it is plugged in: told when the device is missing at open,
+    // not when a line goes away mid-read.
+    EXPECT_FALSE(Words::error(errorWith(ErrorFacts::Code::PortLost, "/dev/ttyUSB0"), fakePorts)
+                     .contains("brltty"));
+    // The window's operator is never sent to a command-line option.
+    ErrorFacts inUse;
+    inUse.code = ErrorFacts::Code::FolderInUse;
+    inUse.subject = "/x";
+    inUse.count = 4711;
+    ErrorFacts readOnly;
+    readOnly.code = ErrorFacts::Code::FileFailed;
+    readOnly.action = ErrorFacts::Action::WriteInFolder;
+    readOnly.subject = "/x";
+    for (const ErrorFacts& facts : {inUse, readOnly}) {
+        const Error e(ErrorKind::File, facts, "english fallback");
+        Words::setAudience(Words::Audience::Window);
+        const QString window = Words::error(e);
+        Words::setAudience(Words::Audience::CommandLine);
+        const QString headless = Words::error(e);
+        EXPECT_FALSE(window.contains("--")) << window.toStdString();
+        EXPECT_TRUE(headless.contains("--dir")) << headless.toStdString();
+        EXPECT_TRUE(window.contains("/x")) << window.toStdString();
     }
     // No ports at all: says so instead of an empty list.
     const QString none = Words::error(errorWith(ErrorFacts::Code::PortNotFound, "/dev/ttyUSB3"),
                                       [] { return QList<PortEntry>(); });
-    EXPECT_TRUE(none.contains("no serial ports")) << none.toStdString();
+    EXPECT_TRUE(none.contains("No serial port is found")) << none.toStdString();
     // File errors from the image itself, worded from their facts.
     TempDir dir;
     std::filesystem::create_directory(dir / "duqu.pmw");
@@ -126,7 +157,7 @@ TEST(Advice, EachFailureSaysWhatToCheck) {
     full.subject = "/x/duqu.pmw.part";
     full.reason = "No space left on device";
     const QString noRoom = Words::error(Error(ErrorKind::File, full, "english fallback"));
-    for (const char* part : {"file error", "/x/duqu.pmw.part", "No space left on device", "room"}) {
+    for (const char* part : {"/x/duqu.pmw.part", "No space left on device", "room"}) {
         EXPECT_TRUE(noRoom.contains(part)) << part << ": " << noRoom.toStdString();
     }
     // An error without a code of its own keeps its description.
@@ -176,6 +207,53 @@ TEST(PortPicker, TheCompleterOffersTheSystemsPortsReadAgainOnFocus) {
     ASSERT_TRUE(waitUntil([&] { return w.portCompleter()->model()->rowCount() == 4; }, 5000));
 }
 
+TEST(PortPicker, TheFieldStartsWithTheRememberedPortElseTheOnlyUsbAdapterElseOne) {
+    PortEntry usb0, usb1, builtIn;
+    usb0.path = QStringLiteral("/dev/ttyUSB0");
+    usb0.usb = true;
+    usb1.path = QStringLiteral("/dev/ttyACM0");
+    usb1.usb = true;
+    builtIn.path = QStringLiteral("/dev/ttyS0");
+    const struct {
+        QString remembered;
+        QList<PortEntry> ports;
+        QString first;
+    } rows[] = {
+        {"/dev/ttyUSB3", {builtIn, usb0}, "/dev/ttyUSB3"},  // remembered, even when gone
+        {"", {builtIn, usb0}, "/dev/ttyUSB0"},
+        {" ", {usb0}, "/dev/ttyUSB0"},
+        {"", {builtIn, usb0, usb1}, "1"},  // two adapters: no guess
+        {"", {builtIn}, "1"},
+        {"", {}, "1"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(initialPortText(row.remembered, row.ports), row.first)
+            << row.remembered.toStdString() << ", " << row.ports.size() << " ports";
+    }
+}
+
+TEST(PortPicker, TheListOpensWithThePortsOfNowAndAPickGivesThePath) {
+    TempDir dir;
+    QList<PortEntry> ports = fakePorts();
+    Form1 w(dir.path());
+    w.setPortLister([&] { return ports; });
+    ASSERT_TRUE(w.Form_Load(nullptr));
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    PortEntry acm;
+    acm.path = QStringLiteral("/dev/ttyACM0");
+    ports << acm;
+    w.Text1->showPopup();
+    EXPECT_EQ(w.Text1->count(), 4) << "read again as the list opens";
+    EXPECT_EQ(w.Text1->text(), "1") << "opening the list keeps what was typed";
+    EXPECT_TRUE(w.Text1->itemText(2).contains("FT232R USB UART"))
+        << w.Text1->itemText(2).toStdString();
+    w.Text1->hidePopup();
+    emit w.Text1->activated(2);
+    EXPECT_EQ(w.Text1->text(), ports[1].byId) << "the path alone, without its description";
+    EXPECT_EQ(w.port().portName(), ports[1].byId.toStdString());
+}
+
 TEST(PortPicker, ListPortsPrintsOnePortALineWithFiveColumns) {
     const ToolRun run = runTool({"--list-ports"});
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
@@ -200,6 +278,7 @@ TEST(PortPicker, TheFieldStartsWithTheLastPortThatReadSuccessfully) {
     ASSERT_TRUE(waitUntil([&] { return w.upload().step() == Upload::Step::Finished; }))
         << w.statusText().toStdString();
     EXPECT_EQ(Form1::lastGoodPort(), sim.qport());
+    EXPECT_EQ(Form1::initialPort([] { return QList<PortEntry>(); }), sim.qport());
 }
 
 TEST(Trace, ControlCharactersAreNamed) {
@@ -265,12 +344,12 @@ TEST(Verify, TheImageIsPublishedOnlyWhenTwoReadsAgree) {
     };
     // The sample is 41 blocks: requests 1..41 are the first read, 42.. the second.
     const std::vector<Row> rows = {
-        {"memory unchanged", {}, 0, "verified"},
-        {"changed before the first read", {"--change-after", "1"}, 0, "verified"},
+        {"memory unchanged", {}, 0, "Verified"},
+        {"changed before the first read", {"--change-after", "1"}, 0, "Verified"},
         {"changed between the reads",
          {"--change-after", "42"},
          1,
-         "block 0x8000 read a second time differs"},
+         "Block 0 (0x8000) read a second time differs"},
     };
     for (const Row& row : rows) {
         TempDir dir;
@@ -345,11 +424,11 @@ TEST(Progress, OnATerminalOneLineIsRewrittenAndTheSummaryFollowsOnItsOwn) {
     const QStringList rewrites = out.split('\r');
     // Every request rewrote the line: the first after the notes, each one erasing the rest.
     EXPECT_GE(rewrites.count(), 5) << out.toStdString();
-    EXPECT_TRUE(out.contains(QStringLiteral("\rBlock 0x8080: 128 bytes read, ")) &&
+    EXPECT_TRUE(out.contains(QStringLiteral("\rBlock 128 (0x8080): 128 bytes read, ")) &&
                 out.contains("\x1b[K"))
         << out.toStdString();
     // The summary on a line of its own.
-    EXPECT_TRUE(out.contains(QRegularExpression(
-        QStringLiteral("retries\\x1b\\[K\\r?\\nprogread: Read 160 bytes, 5 blocks"))))
+    EXPECT_TRUE(out.contains(QRegularExpression(QStringLiteral(
+        "retries\\.\\x1b\\[K\\r?\\nprogread: Done[^\\n]* Read 160 bytes, 5 blocks"))))
         << out.toStdString();
 }

@@ -82,11 +82,11 @@ TEST(Translations, ASummaryInChineseWhenTheSystemSpeaksIt) {
         QString said;
     };
     const std::vector<Row> rows = {
-        {{"LANG=zh_CN.UTF-8"}, {}, QStringLiteral("共读 1312 字节，41 块")},
+        {{"LANG=zh_CN.UTF-8"}, {}, QStringLiteral("共读取 1312 字节，41 块")},
         {{"LANG=zh_CN.UTF-8", "LC_ALL=zh_CN.UTF-8"},
          {"--lang", "en"},
          QStringLiteral("Read 1312 bytes, 41 blocks")},
-        {{"LANG=C"}, {"--lang", "zh"}, QStringLiteral("共读 1312 字节，41 块")},
+        {{"LANG=C"}, {"--lang", "zh"}, QStringLiteral("共读取 1312 字节，41 块")},
         {{"LANG=C"}, {}, QStringLiteral("Read 1312 bytes, 41 blocks")},
     };
     for (const Row& row : rows) {

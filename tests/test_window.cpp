@@ -25,7 +25,7 @@ namespace {
 // Selects the port field's text and types text over it, as an operator would.
 void typePort(Form1& w, const QString& text) {
     w.Text1->setFocus();
-    w.Text1->selectAll();
+    w.Text1->lineEdit()->selectAll();
     QTest::keyClicks(w.Text1, text);
 }
 
@@ -72,18 +72,28 @@ TEST(Window, ControlsCaptionsTabOrderAndFocus) {
     EXPECT_EQ(w.Text2->text(), "");
     EXPECT_EQ(w.Label2->text(), "程序步");
     EXPECT_EQ(w.focusWidget(), w.Command1);
-    auto nextTabStop = [](QWidget* from) {
-        QWidget* next = from->nextInFocusChain();
-        while (!(next->focusPolicy() & Qt::TabFocus)) next = next->nextInFocusChain();
-        return next;
-    };
-    EXPECT_EQ(nextTabStop(w.Command1), w.Text1);
-    EXPECT_EQ(nextTabStop(w.Text1), w.Text2);
-    EXPECT_EQ(nextTabStop(w.Text2), w.Command1);
-    // Labels sit to the left of their fields, the button under both.
+    EXPECT_EQ(w.Stop->text(), "停止");
+    EXPECT_FALSE(w.Stop->isEnabled()) << "nothing to stop yet";
+    EXPECT_FALSE(w.Busy->isVisible());
+    // Tab as the operator presses it: 停止 is skipped while there is nothing to stop.
+    const QList<QWidget*> order = {w.Text1, w.Text2, w.Command1};
+    for (QWidget* next : order) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget* at = QApplication::focusWidget();
+        EXPECT_TRUE(at == next || next->isAncestorOf(at))
+            << next->objectName().toStdString() << " expected, "
+            << (at ? at->objectName().toStdString() : "nothing") << " has the focus";
+    }
+    // Labels sit to the left of their fields, the buttons under both, side by side; the busy
+    // bar beside 程序步.
     EXPECT_LT(w.Label1->geometry().right(), w.Text1->geometry().left());
     EXPECT_LT(w.Text1->geometry().bottom(), w.Text2->geometry().top());
     EXPECT_LT(w.Text2->geometry().bottom(), w.Command1->geometry().top());
+    EXPECT_LT(w.Command1->geometry().right(), w.Stop->geometry().left());
+    EXPECT_EQ(w.Command1->geometry().top(), w.Stop->geometry().top());
+    EXPECT_LT(w.Text2->geometry().right(), w.Busy->geometry().left());
+    EXPECT_LE(w.Busy->geometry().right(), w.Text1->geometry().right());
+    EXPECT_TRUE(w.rect().contains(w.Stop->geometry()));
     EXPECT_TRUE(w.rect().contains(w.Status->geometry()));
     EXPECT_NE(w.statusText().indexOf("moban.pmw"), -1) << "a missing template is reported";
 }
@@ -121,7 +131,7 @@ TEST(Window, AnEditThatIsNoPortShowsAHintAndChangesNothing) {
     w.show();
     for (const char* typed : {"", "abc", "70000"}) {
         w.Text1->setFocus();
-        w.Text1->selectAll();
+        w.Text1->lineEdit()->selectAll();
         const QString all = typed;
         QTest::keyClicks(w.Text1, all.chopped(all.isEmpty() ? 0 : 1));
         const std::string before = w.port().portName();
@@ -235,7 +245,7 @@ TEST(Window, ALostLineIsShownAndTheWindowCanStartAgain) {
         QTest::mouseClick(w.Command1, Qt::LeftButton);
         ASSERT_TRUE(waitUntil([&] { return !w.upload().running(); }));
         EXPECT_EQ(w.upload().step(), Upload::Step::Stopped);
-        EXPECT_NE(w.statusText().indexOf("Stopped"), -1) << w.statusText().toStdString();
+        EXPECT_NE(w.statusText().indexOf("The read stopped"), -1) << w.statusText().toStdString();
         EXPECT_NE(w.statusText().indexOf(sim.qport()), -1) << w.statusText().toStdString();
         const QString part = QString::fromStdString((dir / "duqu.pmw.part").string());
         EXPECT_NE(w.statusText().indexOf("2 blocks kept in " + part), -1)
@@ -322,4 +332,129 @@ TEST(FileReport, AFullDiskIsReportedWithTheBlocksTheFileHolds) {
     const QString part = QString::fromStdString((disk / "duqu.pmw.part").string());
     EXPECT_EQ(FileReport::kept(image),
               "Incomplete: 248 blocks kept in " + part + "; no duqu.pmw was written.");
+}
+
+// 停止 and Esc end a read as Ctrl-C ends --read; a keystroke in the port field never does,
+// and the stop message stays until the next start.
+TEST(Window, OnlyStopOrEscStopsARead) {
+    TempDir dir;
+    Sim sim({"--latency-ms", "30"});
+    Form1 w(dir.path(), sim.qport());
+    ASSERT_TRUE(w.Form_Load(nullptr));
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    for (const bool byEsc : {false, true}) {
+        SCOPED_TRACE(byEsc ? "Esc" : "停止");
+        QTest::mouseClick(w.Command1, Qt::LeftButton);
+        ASSERT_TRUE(waitUntil([&] { return w.upload().state().UploadCounter >= 3; }, 10000));
+        EXPECT_TRUE(w.Stop->isEnabled());
+        EXPECT_TRUE(w.Busy->isVisible());
+
+        // A digit typed and erased again mid-read: the read goes on with its port.
+        QLineEdit* field = w.Text1->lineEdit();
+        field->end(false);
+        QTest::keyClicks(field, "7");
+        ASSERT_EQ(w.Text1->text(), sim.qport() + "7");
+        const int counter = w.upload().state().UploadCounter;
+        ASSERT_TRUE(waitUntil([&] { return w.upload().state().UploadCounter > counter; }, 5000))
+            << w.statusText().toStdString();
+        EXPECT_TRUE(w.upload().running());
+        EXPECT_EQ(w.port().portName(), sim.port());
+        QTest::keyClick(field, Qt::Key_Backspace);
+
+        if (byEsc) {
+            QTest::keyClick(&w, Qt::Key_Escape);
+        } else {
+            QTest::mouseClick(w.Stop, Qt::LeftButton);
+        }
+        ASSERT_FALSE(w.upload().running());
+        EXPECT_EQ(w.upload().step(), Upload::Step::Stopped);
+        EXPECT_FALSE(w.Stop->isEnabled());
+        EXPECT_FALSE(w.Busy->isVisible());
+        const QString stopped = w.statusText();
+        EXPECT_TRUE(stopped.contains("The read was stopped") && stopped.contains("kept in"))
+            << stopped.toStdString();
+        EXPECT_TRUE(std::filesystem::exists(dir / "duqu.pmw.part"));
+
+        // Editing the field afterwards adds to the message; it does not replace it.
+        QTest::keyClicks(w.Text1, "x");
+        EXPECT_TRUE(w.statusText().contains("The read was stopped"))
+            << w.statusText().toStdString();
+        QTest::keyClick(w.Text1, Qt::Key_Backspace);
+        EXPECT_TRUE(w.statusText().contains("The read was stopped"))
+            << w.statusText().toStdString();
+    }
+    // 读入 starts over, and the whole program comes.
+    QTest::mouseClick(w.Command1, Qt::LeftButton);
+    EXPECT_FALSE(w.statusText().contains("The read was stopped"));
+    ASSERT_TRUE(waitUntil([&] { return !w.upload().running(); }, 30000));
+    EXPECT_EQ(w.upload().step(), Upload::Step::Finished) << w.statusText().toStdString();
+    EXPECT_EQ(readFile(dir / "duqu.pmw"), expectedImage({}, sampleProgramMemory()));
+}
+
+// The second read shows its own count under why it runs, and the result says why it ran.
+TEST(Window, TheSecondReadIsLabelledAndExplained) {
+    struct Row {
+        const char* what;
+        QStringList simArgs;
+        bool verify;
+        QString why;      // above the count while the second read runs
+        QString summary;  // in the result
+    };
+    const std::vector<Row> rows = {
+        {"--verify",
+         {"--blocks", "4"},
+         true,
+         "Every block is read a second time",
+         "Verified: a second read agreed"},
+        {"a lost answer",
+         {"--blocks", "4", "--drop", "2"},
+         false,
+         "Answers were lost on the way",
+         "Answers were lost on the way, so"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir dir;
+        Sim sim(row.simArgs);
+        Form1 w(dir.path(), sim.qport());
+        w.setVerify(row.verify);
+        ASSERT_TRUE(w.Form_Load(nullptr));
+        w.show();
+        QTest::mouseClick(w.Command1, Qt::LeftButton);
+        QString labelled;
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                const QString now = w.statusText();
+                if (now.contains("Second read to check: block") && now.contains(row.why))
+                    labelled = now;
+                return !w.upload().running();
+            },
+            30000));
+        EXPECT_EQ(w.upload().step(), Upload::Step::Finished) << w.statusText().toStdString();
+        EXPECT_FALSE(labelled.isEmpty()) << "the second read was never labelled";
+        EXPECT_FALSE(labelled.contains("bytes read")) << labelled.toStdString();
+        EXPECT_TRUE(w.statusText().contains(row.summary)) << w.statusText().toStdString();
+    }
+}
+
+// A header of zeros is said at start and again with the result, in red: not a plain "Done."
+TEST(Window, AWarningAtStartStaysInTheResult) {
+    for (const bool withTemplate : {false, true}) {
+        SCOPED_TRACE(withTemplate ? "with a template" : "no template");
+        TempDir dir;
+        if (withTemplate) writeFile(dir / "moban.pmw", patternBytes(256, 5));
+        Sim sim({"--blocks", "2"});
+        Form1 w(dir.path(), sim.qport());
+        ASSERT_TRUE(w.Form_Load(nullptr));
+        w.show();
+        QTest::mouseClick(w.Command1, Qt::LeftButton);
+        ASSERT_TRUE(waitUntil([&] { return !w.upload().running(); }));
+        const QString result = w.statusText();
+        EXPECT_EQ(result.contains("Warning:"), !withTemplate) << result.toStdString();
+        EXPECT_EQ(result.contains("moban.pmw:"), !withTemplate) << result.toStdString();
+        EXPECT_EQ(w.Status->styleSheet().contains("color"), !withTemplate);
+        EXPECT_TRUE(result.startsWith(withTemplate ? "Done. " : "Done, with a warning."))
+            << result.toStdString();
+    }
 }

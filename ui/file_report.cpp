@@ -1,6 +1,7 @@
 #include "ui/file_report.h"
 
 #include "image/portable_file.h"
+#include "ui/station.h"
 #include "ui/words.h"
 
 namespace progread {
@@ -13,8 +14,12 @@ QString q(const std::filesystem::path& p) {
 
 }  // namespace
 
-QString FileReport::blocks(std::size_t n) {
-    return n == 1 ? tr("1 block") : tr("%1 blocks").arg(n);
+FileReport::Startup FileReport::start(Station& station, const FileDir& dir) {
+    Startup startup;
+    startup.warning = station.prepareImage();
+    startup.where = where(dir);
+    startup.notes = notes(station.image.takeNotes());
+    return startup;
 }
 
 QString FileReport::where(const FileDir& dir) {
@@ -44,7 +49,8 @@ QString FileReport::notes(const std::vector<FileNote>& notes) {
                                   ? tr("The earlier read's %1, a complete image (%2), was moved "
                                        "to %3.")
                                   : tr("The earlier read's %1 (%2) was moved to %3."))
-                                 .arg(QString::fromLatin1(kPartName), blocks(note.blocks), name);
+                                 .arg(QString::fromLatin1(kPartName),
+                                      Words::blocks(static_cast<long>(note.blocks)), name);
                 break;
             case FileNote::Kind::MadeFolder:
                 sentences << tr("Made the folder %1.").arg(q(note.path));
@@ -61,8 +67,13 @@ QString FileReport::kept(const ProgramImage& image) {
     if (image.partComplete()) {
         return tr("The complete image stays in %1 under that name.").arg(q(image.partPath()));
     }
+    if (image.partBlocks() == 0) {
+        // Only the header: nothing of the controller's to keep.
+        return tr("No block was read; no %1 was written.").arg(QString::fromLatin1(kImageName));
+    }
     return tr("Incomplete: %1 kept in %2; no %3 was written.")
-        .arg(blocks(image.partBlocks()), q(image.partPath()), QString::fromLatin1(kImageName));
+        .arg(Words::blocks(static_cast<long>(image.partBlocks())), q(image.partPath()),
+             QString::fromLatin1(kImageName));
 }
 
 }  // namespace progread

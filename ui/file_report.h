@@ -19,19 +19,26 @@ struct FileDir {
     Source source;
 };
 
+class Station;
+
 class FileReport {
     Q_DECLARE_TR_FUNCTIONS(FileReport)
 
 public:
+    // What the window and --read tell at start-up, once the station has its folder and image.
+    struct Startup {
+        QString where;    // "Files are kept in …"
+        QString notes;    // what was done to files meanwhile
+        QString warning;  // a template short of a header; empty when it is whole
+    };
+    // Prepares the station's image (raising what that raises) and words what it did.
+    static Startup start(Station& station, const FileDir& dir);
     // "Files are kept in …"
     static QString where(const FileDir& dir);
     // One sentence per note, joined.
     static QString notes(const std::vector<FileNote>& notes);
     // After a read stopped: which file holds what. Empty when the read made no file.
     static QString kept(const ProgramImage& image);
-
-private:
-    static QString blocks(std::size_t n);
 };
 
 }  // namespace progread

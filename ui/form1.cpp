@@ -1,9 +1,11 @@
 #include "ui/form1.h"
 
+#include <QAbstractItemView>
 #include <QCloseEvent>
 #include <QCompleter>
 #include <QScreen>
 #include <QSettings>
+#include <QShortcut>
 #include <QStandardItemModel>
 
 #include "serial/port_name.h"
@@ -29,61 +31,107 @@ QSettings settings() {
 
 }  // namespace
 
+PortField::PortField(QWidget* parent) : QComboBox(parent) {
+    setEditable(true);
+    setInsertPolicy(QComboBox::NoInsert);  // Enter opens the port, it adds nothing to the list
+    setMaxVisibleItems(12);
+}
+
+void PortField::showPopup() {
+    const QString typed = currentText();
+    emit aboutToShowPorts();
+    setEditText(typed);  // reading the list again keeps what the operator typed
+    QComboBox::showPopup();
+}
+
 Form1::Form1(const FileDir& dir, const QString& port, QWidget* parent)
     : QWidget(parent), dir_(dir), station_(dir.path, *this) {
+    Words::setAudience(Words::Audience::Window);
     setWindowTitle(QStringLiteral("Form1"));
     setObjectName(QStringLiteral("Form1"));
 
     Command1 = new QPushButton(QStringLiteral("读入"), this);
-    Text1 = new QLineEdit(port, this);
+    Stop = new QPushButton(QStringLiteral("停止"), this);
+    Text1 = new PortField(this);
     Label1 = new QLabel(QStringLiteral("串口号"), this);
     Text2 = new QLineEdit(this);
     Label2 = new QLabel(QStringLiteral("程序步"), this);
     Status = new QLabel(this);
+    Busy = new QProgressBar(this);
     Command1->setObjectName(QStringLiteral("Command1"));
+    Stop->setObjectName(QStringLiteral("Stop"));
     Text1->setObjectName(QStringLiteral("Text1"));
     Label1->setObjectName(QStringLiteral("Label1"));
     Text2->setObjectName(QStringLiteral("Text2"));
     Label2->setObjectName(QStringLiteral("Label2"));
     Status->setObjectName(QStringLiteral("Status"));
+    Busy->setObjectName(QStringLiteral("Busy"));
     Status->setWordWrap(true);
     Status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Status->setTextInteractionFlags(Qt::TextSelectableByMouse);
     Text1->setToolTip(
         tr("Port number (1 is the first serial port) or a device path such as /dev/ttyUSB0"));
+    Stop->setToolTip(tr("Stop the read (Esc); the blocks read so far are kept"));
+    // The program's length is not known until its end marker comes: busy, not a percentage.
+    Busy->setRange(0, 0);
+    Busy->setTextVisible(false);
+    Busy->hide();
 
-    // The stored layout, in twips. The port field is wider than the original 735 twips so that
-    // a device path fits; the status line sits under the controls, with room for where files went.
+    // The stored layout, in twips. The port field is wide enough for a device path; 停止 sits
+    // beside 读入, the busy bar beside 程序步, and the status line under the controls, with
+    // room for where files went.
     setFixedSize(tw(kDesignedWidth), tw(kDesignedHeight));
     Command1->setGeometry(tw(2160), tw(3120), tw(1417), tw(481));
+    Stop->setGeometry(tw(3720), tw(3120), tw(1417), tw(481));
     Text1->setGeometry(tw(3000), tw(1440), tw(2400), tw(375));
     Label1->setGeometry(tw(1920), tw(1560), tw(855), tw(375));
     Text2->setGeometry(tw(3000), tw(2040), tw(855), tw(375));
     Label2->setGeometry(tw(1920), tw(2160), tw(615), tw(375));
+    Busy->setGeometry(tw(3990), tw(2100), tw(1410), tw(255));
     Status->setGeometry(tw(240), tw(kStatusTop), tw(6270), tw(kStatusHeight));
 
-    // The field stays free text; the completer offers the ports the system has.
+    // The list shows each port with its description; the completer offers the paths as they
+    // are typed.
     portModel_ = new QStandardItemModel(this);
+    Text1->setModel(portModel_);
     completer_ = new QCompleter(portModel_, this);
     completer_->setCompletionRole(kPathRole);
     completer_->setCaseSensitivity(Qt::CaseInsensitive);
     completer_->setFilterMode(Qt::MatchContains);
     Text1->setCompleter(completer_);
+    Text1->setText(port);
     Text1->installEventFilter(this);
 
-    setTabOrder(Command1, Text1);
+    setTabOrder(Command1, Stop);
+    setTabOrder(Stop, Text1);
     setTabOrder(Text1, Text2);
     Label1->setFocusPolicy(Qt::NoFocus);
     Label2->setFocusPolicy(Qt::NoFocus);
     Command1->setDefault(true);
     Command1->setFocus();
+    Stop->setEnabled(false);
 
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
-    connect(Text1, &QLineEdit::textEdited, this, [this] {
+    connect(Stop, &QPushButton::clicked, this, &Form1::Stop_Click);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] {
+        if (Text1->view()->isVisible()) return;  // Esc closes the open list first
+        Stop_Click();
+    });
+    connect(Text1, &PortField::aboutToShowPorts, this, &Form1::refreshPorts);
+    connect(Text1->lineEdit(), &QLineEdit::textEdited, this, [this] {
         portEdited_ = true;
         Text1_Change();
     });
-    connect(Text1, &QLineEdit::editingFinished, this, &Form1::Text1_EditingFinished);
+    connect(Text1->lineEdit(), &QLineEdit::editingFinished, this, &Form1::Text1_EditingFinished);
+    // A port picked from the list: the field gets its path alone, and it counts as typed.
+    connect(Text1, &QComboBox::activated, this, [this](int row) {
+        const QString path = Text1->itemData(row, kPathRole).toString();
+        if (!path.isEmpty()) Text1->setText(path);
+        portEdited_ = true;
+        Text1_Change();
+        Text1_EditingFinished();
+    });
     station_.Timer1.start();  // runs from start-up; ticks do nothing until the first start
 }
 
@@ -96,10 +144,10 @@ int Form1::tw(int twips) const {
 bool Form1::Form_Load(QString* error) {
     Text1_Change();  // the stored text is not an edit: nothing is opened until asked
     try {
-        const QString warning = station_.prepareImage();
-        if (!warning.isEmpty()) setStatus(warning, true);
-        const QString notes = FileReport::notes(station_.image.takeNotes());
-        setFileNote(Words::then(FileReport::where(dir_), notes));
+        const FileReport::Startup startup = FileReport::start(station_, dir_);
+        startWarning_ = startup.warning;
+        if (!startWarning_.isEmpty()) setStatus(Words::warning(startWarning_), true);
+        setFileNote(Words::then(startup.where, startup.notes));
     } catch (const Error& e) {
         if (error) *error = Words::error(e);
         return false;
@@ -108,42 +156,66 @@ bool Form1::Form_Load(QString* error) {
 }
 
 void Form1::Command1_Click() {
-    if (!Text1_Change()) return;  // the hint is showing
+    std::string name;
+    try {
+        name = portNameFor(Text1->text().toStdString());
+    } catch (const Error& e) {
+        setStatus(Words::then(endText_, Words::portHint(e)), true);
+        return;
+    }
+    station_.changePort(name);  // a read still running on another port stops first
+    endText_.clear();
     elapsed_.start();
     fileNote_.clear();
+    secondPassWhy_.clear();
+    stopAsked_ = false;
     setStatus(tr("Opening %1…").arg(q(station_.MSComm1.portName())));
     station_.upload.Command1_Click();
+    setRunning(station_.upload.running());
     setFileNote(FileReport::notes(station_.image.takeNotes()));
 }
 
+void Form1::Stop_Click() {
+    if (!station_.upload.running()) return;
+    stopAsked_ = true;
+    // As Ctrl-C stops --read: nothing more is sent, what came is on disk.
+    station_.upload.fail(Error(ErrorKind::Serial, "stopped by the operator"));
+}
+
 bool Form1::Text1_Change() {
+    // A read in progress goes on with its port: what is typed counts from the next start.
+    if (station_.upload.running()) return true;
     std::string name;
     try {
         name = portNameFor(Text1->text().toStdString());
     } catch (const Error& e) {
         // Often just a moment in retyping: a hint, and the port stays as it was.
-        setStatus(Words::errorBody(e) +
-                      tr(" — type a port number (1 is the first port) or a device path."),
-                  true);
+        setStatus(Words::then(endText_, Words::portHint(e)), true);
         return false;
     }
-    if (name == station_.MSComm1.portName()) return true;
-    const bool wasRunning = station_.upload.running();
-    station_.changePort(name);  // a running upload stops and says so
-    if (!wasRunning) setStatus(tr("Port: %1").arg(q(name)));
+    if (name == station_.MSComm1.portName()) {
+        if (!endText_.isEmpty()) setStatus(endText_, true);  // a hint typed away again
+        return true;
+    }
+    station_.changePort(name);
+    setStatus(endText_.isEmpty() ? tr("Port: %1.").arg(q(name))
+                                 : Words::then(endText_, tr("Port: %1.").arg(q(name))),
+              !endText_.isEmpty());
     return true;
 }
 
 void Form1::Text1_EditingFinished() {
-    if (!portEdited_) return;
+    if (!portEdited_ || station_.upload.running()) return;
     portEdited_ = false;
     if (!Text1_Change() || station_.MSComm1.PortOpen()) return;
     try {
         station_.MSComm1.openPort();
-        setStatus(tr("Port %1 is open. Press 读入 to read the program.")
-                      .arg(q(station_.MSComm1.portName())));
+        if (endText_.isEmpty()) {
+            setStatus(tr("Port %1 is open. Press 读入 to read the program.")
+                          .arg(q(station_.MSComm1.portName())));
+        }
     } catch (const Error& e) {
-        setStatus(Words::error(e, portLister_), true);
+        setStatus(Words::then(endText_, Words::error(e, portLister_)), true);
     }
 }
 
@@ -163,6 +235,14 @@ void Form1::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
+void Form1::setRunning(bool running) {
+    // 停止 pressed gives the focus back to 读入, not to the port field (it would select the
+    // port for typing over).
+    if (!running && Stop->hasFocus()) Command1->setFocus();
+    Stop->setEnabled(running);
+    Busy->setVisible(running);
+}
+
 void Form1::showProgress(const std::string& text) {
     Text2->setText(q(text));
 }
@@ -170,9 +250,11 @@ void Form1::showProgress(const std::string& text) {
 void Form1::requestSent(long address, int attempt) {
     const UploadSummary& summary = station_.upload.summary();
     QString text =
-        Words::progress(address, summary.programBytes, elapsed_.elapsed(), summary.retries);
-    if (attempt > 1)
-        text = Words::then(text, tr("(try %1 of %2)").arg(attempt).arg(Upload::kMaxAttempts));
+        secondPassWhy_.isEmpty()
+            ? Words::progress(address, summary.programBytes, elapsed_.elapsed(), summary.retries)
+            : secondPassWhy_ + QLatin1Char('\n') +
+                  Words::secondPass(address, secondFrom_, secondTo_);
+    if (attempt > 1) text = Words::then(text, Words::attempt(attempt, Upload::kMaxAttempts));
     setStatus(text);
 }
 
@@ -182,49 +264,54 @@ void Form1::waitingForAnswer(long address, long long waitedMs) {
 }
 
 void Form1::replyRejected(long address, const Refusal& refusal) {
-    setStatus(
-        tr("Block %1: %2; asking again.").arg(Words::address(address), Words::refusal(refusal)),
-        true);
+    setStatus(Words::rejected(address, refusal), true);
 }
 
 void Form1::verifying(long from, long to, bool lostAnswers) {
-    setStatus(
-        lostAnswers
-            ? tr("Answers were lost on the way: reading blocks %1 to %2 a second time to be sure.")
-                  .arg(Words::address(from), Words::address(to))
-            : tr("Reading every block a second time to check it (--verify)."));
+    secondPassWhy_ = Words::verifying(from, to, lostAnswers);
+    secondFrom_ = from;
+    secondTo_ = to;
+    setStatus(secondPassWhy_);
 }
 
 void Form1::checksumsByAnotherRule() {
-    setStatus(
-        tr("The controller forms its reply checksums by another rule: each block is read "
-           "twice and taken only when both reads agree."));
+    setStatus(Words::checksumsByAnotherRule());
 }
 
 void Form1::uploadFinished(const UploadSummary& summary) {
-    setStatus(Words::then(tr("Done."),
-                          Words::summary(summary, elapsed_.elapsed(), station_.upload.verify(),
-                                         q(station_.image.imagePath().string()),
-                                         static_cast<qint64>(station_.image.size()))));
+    setRunning(false);
+    const QString figures = Words::summary(summary, elapsed_.elapsed(), station_.upload.verify(),
+                                           q(station_.image.imagePath().string()),
+                                           static_cast<qint64>(station_.image.size()));
+    endText_ = Words::done(figures, startWarning_);
+    setStatus(endText_, !startWarning_.isEmpty());
     const QString notes = FileReport::notes(station_.image.takeNotes());
     if (!notes.isEmpty()) setFileNote(notes);
     settings().setValue(QStringLiteral("lastPort"), Text1->text().trimmed());
 }
 
 void Form1::uploadStopped(const Error& error, bool wasRunning) {
-    const QString what = Words::error(error, portLister_);
-    QString text = wasRunning ? tr("Stopped: %1").arg(what) : what;
+    setRunning(false);
+    QString text = stopAsked_   ? Words::stoppedByOperator()
+                   : wasRunning ? Words::stopped(error, portLister_)
+                                : Words::error(error, portLister_);
+    stopAsked_ = false;
     const QString kept = FileReport::kept(station_.image);
     if (wasRunning && !kept.isEmpty()) text += QLatin1Char('\n') + kept;
+    endText_ = text;
     setStatus(text, true);
 }
 
 QString Form1::lastGoodPort() {
-    const QString port = settings().value(QStringLiteral("lastPort")).toString();
-    return port.isEmpty() ? QStringLiteral("1") : port;
+    return settings().value(QStringLiteral("lastPort")).toString();
+}
+
+QString Form1::initialPort(const PortLister& ports) {
+    return initialPortText(lastGoodPort(), ports ? ports() : QList<PortEntry>());
 }
 
 void Form1::refreshPorts() {
+    const QString typed = Text1->text();
     portModel_->clear();
     for (const PortEntry& port : portLister_()) {
         QStringList about;
@@ -243,6 +330,7 @@ void Form1::refreshPorts() {
             portModel_->appendRow(item);
         }
     }
+    Text1->setText(typed);  // a new list does not change what the field holds
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {

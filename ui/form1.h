@@ -1,11 +1,14 @@
 #pragma once
 
-// Form1: the tool's one window. Port field "串口号", the button "读入", the progress field
-// "程序步", and a status line that says what is going on and what went wrong.
+// Form1: the tool's one window. Port field "串口号" (typed, or picked from the system's
+// ports), the buttons "读入" and "停止", the progress field "程序步" with a busy bar beside it,
+// and a status line that says what is going on and what went wrong.
 
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QWidget>
 #include <filesystem>
@@ -19,6 +22,22 @@ class QStandardItemModel;
 
 namespace progread {
 
+// The port field: free text (a number or a device path), with the system's ports in its list,
+// read again each time the list opens.
+class PortField : public QComboBox {
+    Q_OBJECT
+
+public:
+    explicit PortField(QWidget* parent = nullptr);
+    QString text() const { return currentText(); }
+    void setText(const QString& text) { setEditText(text); }
+
+    void showPopup() override;
+
+signals:
+    void aboutToShowPorts();
+};
+
 class Form1 : public QWidget, private UploadView {
     Q_OBJECT
 
@@ -31,6 +50,8 @@ public:
     bool Form_Load(QString* error);
 
     void Command1_Click();
+    // 停止 (or Esc): ends the read as an error would; what came stays in duqu.pmw.part.
+    void Stop_Click();
     // Sets the port from the field; false (and a hint in the status line) when it is not one.
     bool Text1_Change();
     void Text1_EditingFinished();
@@ -41,7 +62,10 @@ public:
     void setPortLister(PortLister lister) { portLister_ = std::move(lister); }
     void refreshPorts();
     QCompleter* portCompleter() const { return completer_; }
-    // The port of the last read that finished, or "1".
+    // What the port field starts with: the port of the last read that finished, else the one
+    // USB adapter, else "1".
+    static QString initialPort(const PortLister& ports = systemPorts);
+    // The port of the last read that finished; empty when none has.
     static QString lastGoodPort();
     void setVerify(bool on) { station_.setVerify(on); }
     void setTrace(LineTrace* trace) { station_.setTrace(trace); }
@@ -54,11 +78,13 @@ public:
     QString statusText() const { return shownText_; }
 
     QPushButton* Command1;
-    QLineEdit* Text1;
+    QPushButton* Stop;
+    PortField* Text1;
     QLabel* Label1;
     QLineEdit* Text2;
     QLabel* Label2;
     QLabel* Status;
+    QProgressBar* Busy;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -76,6 +102,8 @@ private:
     void setStatus(const QString& text, bool problem = false);
     // Says once what was done to files; stays under the status until the next start.
     void setFileNote(const QString& note);
+    // A read started or ended: 停止 and the busy bar follow.
+    void setRunning(bool running);
     int tw(int twips) const;
     // Grows the status area, and the window below the designed layout, to hold the text.
     void fitStatus();
@@ -90,7 +118,16 @@ private:
     QCompleter* completer_ = nullptr;
     QStandardItemModel* portModel_ = nullptr;
     QElapsedTimer elapsed_;
+    // Said at start-up (a template short of a header); said again with the result.
+    QString startWarning_;
+    // Shown above the progress while the second read runs: why it runs.
+    QString secondPassWhy_;
+    long secondFrom_ = -1, secondTo_ = -1;
+    // A read's end stays shown until the next start; an edit of the port field adds its hint
+    // below it.
+    QString endText_;
     bool portEdited_ = false;
+    bool stopAsked_ = false;
     bool unloaded_ = false;
 };
 

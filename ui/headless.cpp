@@ -29,6 +29,7 @@ constexpr int kHangUp = -1;  // no terminal to hang up: no signal is this number
 
 HeadlessRead::HeadlessRead(const FileDir& dir, const std::string& portName)
     : dir_(dir), station_(dir.path, *this), terminal_(isatty(2) != 0) {
+    Words::setAudience(Words::Audience::CommandLine);
     station_.changePort(portName);
 }
 
@@ -37,16 +38,17 @@ int HeadlessRead::exec() {
     StopSignals stopSignals;
     connect(&stopSignals, &StopSignals::received, this, &HeadlessRead::interrupt);
     try {
-        const QString warning = station_.prepareImage();
-        say(FileReport::where(dir_));
-        printNotes();
-        if (!warning.isEmpty()) say(tr("warning: %1").arg(warning));
+        const FileReport::Startup startup = FileReport::start(station_, dir_);
+        say(startup.where);
+        if (!startup.notes.isEmpty()) say(startup.notes);
+        warning_ = startup.warning;
+        if (!warning_.isEmpty()) say(Words::warning(warning_));
     } catch (const Error& e) {
         say(Words::error(e));
         return 1;
     } catch (const std::exception& e) {
         // Not ours (the library's, about a path): said, not a core dump.
-        say(tr("stopped: %1").arg(QString::fromLocal8Bit(e.what())));
+        say(tr("Stopped: %1").arg(QString::fromLocal8Bit(e.what())));
         return 1;
     }
     QCoreApplication::processEvents();  // a stop request that came meanwhile: no read at all
@@ -98,7 +100,8 @@ void HeadlessRead::requestSent(long address, int attempt) {
     const UploadSummary& summary = station_.upload.summary();
     const qint64 elapsed = QDateTime::currentMSecsSinceEpoch() - startMs_;
     const QString progress =
-        Words::progress(address, summary.programBytes, elapsed, summary.retries);
+        secondFrom_ < 0 ? Words::progress(address, summary.programBytes, elapsed, summary.retries)
+                        : Words::secondPass(address, secondFrom_, secondTo_);
     if (terminal_) {
         // One line, rewritten; the rest of the longer line before it is erased.
         const QByteArray line = progress.toUtf8();
@@ -126,40 +129,36 @@ void HeadlessRead::waitingForAnswer(long address, long long waitedMs) {
 }
 
 void HeadlessRead::replyRejected(long address, const Refusal& refusal) {
-    say(tr("block %1: %2; asking again").arg(Words::address(address), Words::refusal(refusal)));
+    say(Words::rejected(address, refusal));
 }
 
 void HeadlessRead::verifying(long from, long to, bool lostAnswers) {
-    if (lostAnswers) {
-        say(tr("answers were lost on the way: reading blocks %1 to %2 a second time to be sure")
-                .arg(Words::address(from), Words::address(to)));
-    } else {
-        say(tr("reading every block a second time to check it (--verify)"));
-    }
+    secondFrom_ = from;
+    secondTo_ = to;
+    say(Words::verifying(from, to, lostAnswers));
 }
 
 void HeadlessRead::checksumsByAnotherRule() {
-    say(
-        tr("the controller forms its reply checksums by another rule: each block is read twice and "
-           "taken only when both reads agree"));
+    say(Words::checksumsByAnotherRule());
 }
 
 void HeadlessRead::uploadFinished(const UploadSummary& summary) {
     const qint64 elapsed = QDateTime::currentMSecsSinceEpoch() - startMs_;
-    say(Words::summary(summary, elapsed, station_.upload.verify(),
-                       QString::fromStdString(shownPath(station_.image.imagePath())),
-                       static_cast<qint64>(station_.image.size())));
+    say(Words::done(Words::summary(summary, elapsed, station_.upload.verify(),
+                                   QString::fromStdString(shownPath(station_.image.imagePath())),
+                                   static_cast<qint64>(station_.image.size())),
+                    warning_));
     printNotes();
     result_ = 0;
 }
 
 void HeadlessRead::uploadStopped(const Error& error, bool wasRunning) {
     if (signal_) {
-        say(signal_ == SIGINT    ? tr("interrupted (SIGINT)")
-            : signal_ == kHangUp ? tr("hung up (SIGHUP)")
-                                 : tr("stopped (SIGTERM)"));
+        say(signal_ == SIGINT    ? tr("Interrupted (SIGINT).")
+            : signal_ == kHangUp ? tr("Hung up (SIGHUP).")
+                                 : tr("Stopped (SIGTERM)."));
     } else {
-        say(tr("stopped: %1").arg(Words::error(error)));
+        say(wasRunning ? Words::stopped(error) : Words::error(error));
     }
     const QString kept = FileReport::kept(station_.image);
     if (wasRunning && !kept.isEmpty()) say(kept);

@@ -44,7 +44,11 @@ private:
     int result_ = -1;
     int signal_ = 0;
     qint64 startMs_ = 0;
-    long long waitSaidMs_ = -1;  // the wait last told into a pipe, -1: not yet for this request
+    long long waitSaidMs_ = -1;
+    QString warning_;  // said at start-up, and again with the result
+    long secondFrom_ = -1,
+         secondTo_ = -1;  // the blocks of a second read, once it runs  // the wait last told into a
+                          // pipe, -1: not yet for this request
 };
 
 }  // namespace progread

@@ -15,6 +15,7 @@ QList<PortEntry> systemPorts() {
         e.description = info.description();
         e.manufacturer = info.manufacturer();
         e.serialNumber = info.serialNumber();
+        e.usb = info.hasVendorIdentifier();
         ports << e;
     }
     // A name that stays the same whichever socket the adapter is plugged into.
@@ -54,6 +55,18 @@ QString portPaths(const QList<PortEntry>& ports) {
     QStringList paths;
     for (const PortEntry& p : ports) paths << p.path;
     return paths.join(QStringLiteral(", "));
+}
+
+QString initialPortText(const QString& remembered, const QList<PortEntry>& ports) {
+    if (!remembered.trimmed().isEmpty()) return remembered.trimmed();
+    const auto usb =
+        std::count_if(ports.begin(), ports.end(), [](const PortEntry& p) { return p.usb; });
+    if (usb == 1) {
+        for (const PortEntry& p : ports) {
+            if (p.usb) return p.path;
+        }
+    }
+    return QStringLiteral("1");
 }
 
 }  // namespace progread

@@ -15,6 +15,7 @@ struct PortEntry {
     QString description;  // "USB-Serial Controller"
     QString manufacturer;
     QString serialNumber;
+    bool usb = false;  // a USB serial adapter (it has a USB vendor id)
 };
 
 using PortLister = std::function<QList<PortEntry>()>;
@@ -31,5 +32,9 @@ QStringList completions(const QList<PortEntry>& ports);
 
 // For messages: the paths, comma-separated; empty when there are none.
 QString portPaths(const QList<PortEntry>& ports);
+
+// What the port field shows at start-up: the port of the last read that finished (remembered);
+// else the one USB adapter when there is exactly one; else "1", the first serial port.
+QString initialPortText(const QString& remembered, const QList<PortEntry>& ports);
 
 }  // namespace progread

@@ -1,6 +1,6 @@
 #pragma once
 
-// The figures of a read in words, the same in the window and in --read.
+// Every sentence the operator reads about a read, the same in the window and in --read.
 
 #include <QCoreApplication>
 #include <QString>
@@ -15,26 +15,63 @@ class Words {
     Q_DECLARE_TR_FUNCTIONS(Words)
 
 public:
+    // Who reads the advice: the window's operator is never told of command-line options.
+    enum class Audience { Window, CommandLine };
+    static void setAudience(Audience audience);
+
     // Two sentences in a row (no space between them in Chinese).
     static QString then(const QString& first, const QString& second);
     // "0x8040"
     static QString address(long address);
+    // "64 (0x8040)": the block's offset, as 程序步 shows it, then its address.
+    static QString block(long address);
     // Block, bytes so far, rate, elapsed time, retries: the status line while reading.
     static QString progress(long address, long bytes, qint64 elapsedMs, int retries);
+    // "(try 2 of at most 3)", after the progress of a request sent again.
+    static QString attempt(int attempt, int most);
+    // The second read's own count: "Second read to check: block 7 of 41".
+    static QString secondPass(long address, long from, long to);
+    // Why the blocks from..to are read a second time.
+    static QString verifying(long from, long to, bool lostAnswers);
+    static QString checksumsByAnotherRule();
+    // A reply refused; the block is asked for again.
+    static QString rejected(long address, const Refusal& refusal);
     // The outcome of a finished read, the image's path and size included.
     static QString summary(const UploadSummary& summary, qint64 elapsedMs, bool verified,
                            const QString& imagePath, qint64 imageBytes);
-    // "waiting for the answer to block 0x8120, 4 s": a long wait, in whole seconds.
+    // "Done." and the summary, or "Done, with a warning" and the warning after it.
+    static QString done(const QString& summary, const QString& warning);
+    // "Warning: …"
+    static QString warning(const QString& text);
+    // A read that stopped on an error.
+    static QString stopped(const Error& error, const PortLister& ports = systemPorts);
+    // The operator pressed 停止.
+    static QString stoppedByOperator();
+    // "Waiting for the answer to block 288 (0x8120), 4 s": a long wait, in whole seconds.
     static QString waiting(long address, long long waitedMs);
     // Why a reply was refused.
     static QString refusal(const Refusal& refusal);
-    // An error in the operator's language, with what to check, after its kind. ports lists
-    // the ports the system has, named when the one asked for is missing.
+    // An error in the operator's language, with what to check. ports lists the ports the
+    // system has, named when the one asked for cannot be used.
     static QString error(const Error& error, const PortLister& ports = systemPorts);
-    // The same without the kind.
-    static QString errorBody(const Error& error, const PortLister& ports = systemPorts);
+    // The same, where the sentence follows a colon of the caller's.
+    static QString errorBody(const Error& error) { return Words::error(error); }
+    // The port field holds no port: what is wrong and what to type.
+    static QString portHint(const Error& error);
+    // "1 block", "7 blocks"; "1 retry", "3 retries"
+    static QString blocks(long n);
+    static QString retries(long n);
     // Bytes a second, 0 until the clock has moved.
     static long rate(long bytes, qint64 elapsedMs);
+
+private:
+    static QString lineError(const ErrorFacts& f, const PortLister& ports);
+    static QString portError(const ErrorFacts& f, const PortLister& ports);
+    static QString folderError(const ErrorFacts& f);
+    static QString fileFailed(const ErrorFacts& f);
+    static QString portsNow(const PortLister& ports);
+    static QString lineSettings();
+    static Audience audience_;
 };
 
 }  // namespace progread
