@@ -1,9 +1,12 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <QCryptographicHash>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <functional>
@@ -350,4 +353,143 @@ TEST(Headless, ASecondProgreadInTheSameFolderIsRefusedAndTouchesNothing) {
     // Once the first has gone, the folder is free again.
     const Outcome third = runProgread({"--read", other.qport(), "--dir", str(dir.path())});
     EXPECT_EQ(third.exitCode, 0) << third.stdErr.toStdString();
+}
+
+namespace {
+
+QString sha256Of(const std::filesystem::path& file) {
+    QFile in(str(file));
+    EXPECT_TRUE(in.open(QIODevice::ReadOnly)) << file;
+    return QString::fromLatin1(
+        QCryptographicHash::hash(in.readAll(), QCryptographicHash::Sha256).toHex());
+}
+
+// A pseudo-terminal nobody answers on.
+struct Silent {
+    int master = -1, slave = -1;
+    QString name;
+    Silent() {
+        char buf[256] = {};
+        ::openpty(&master, &slave, buf, nullptr, nullptr);
+        name = QString::fromLocal8Bit(buf);
+    }
+    ~Silent() {
+        ::close(master);
+        ::close(slave);
+    }
+};
+
+}  // namespace
+
+// Each read says how its program compares with the read before it, and ends with the image's
+// fingerprint, the whole SHA-256 that sha256sum prints.
+TEST(Headless, EveryReadComparesWithTheReadBefore) {
+    TempDir dir;
+    const struct {
+        const char* what;
+        QStringList sim;
+        QString said;  // empty: no comparison at all
+    } rows[] = {
+        {"the first read", {"--blocks", "5"}, ""},
+        {"the same program", {"--blocks", "5"}, "Same program as the read of 20"},
+        {"two blocks more",
+         {"--blocks", "7"},
+         "Differs from the read of 20\\d\\d-\\d\\d-\\d\\d \\d\\d:\\d\\d: 3 of 7 blocks differ, the "
+         "first at 0x808[0-9A-F]; the program read now is 2 blocks longer"},
+        {"one byte changed",
+         {"--blocks", "7", "--change-after", "1"},
+         "Differs from the read of .*: 1 of 7 blocks differs, the first at 0x8000\\."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Sim sim(row.sim);
+        const Outcome out =
+            runProgread({"--read", sim.qport(), "--dir", str(dir.path()), "--fast"});
+        ASSERT_EQ(out.exitCode, 0) << out.stdErr.toStdString();
+        if (row.said.isEmpty()) {
+            EXPECT_FALSE(out.stdErr.contains("the read of")) << out.stdErr.toStdString();
+        } else {
+            EXPECT_TRUE(out.stdErr.contains(QRegularExpression(row.said)))
+                << out.stdErr.toStdString();
+        }
+        EXPECT_TRUE(out.stdErr.contains("Fingerprint (SHA-256): " + sha256Of(dir / "duqu.pmw")))
+            << out.stdErr.toStdString();
+    }
+}
+
+// --compare FILE: 0 the same program, 3 another, 2 FILE is no program file (before anything
+// is read or moved), 1 the read itself failed.
+TEST(Headless, CompareWithAFileTellsByItsExitStatus) {
+    TempDir files;
+    std::vector<Byte> other = sampleProgramMemory();
+    other[70] ^= 0x40;
+    writeFile(files / "same.pmw", expectedImage(patternBytes(256, 9), sampleProgramMemory()));
+    writeFile(files / "other.pmw", expectedImage({}, other));
+    writeFile(files / "short.pmw", patternBytes(1000, 3));
+    const struct {
+        const char* what;
+        std::string file;
+        QStringList sim;
+        int exitCode;
+        QString said;
+    } rows[] = {
+        {"the same program, another header", "same.pmw", {}, 0, "Same program as "},
+        {"one byte differs",
+         "other.pmw",
+         {},
+         3,
+         "1 of 41 blocks differs, the first at 0x8046 (there: 0x"},
+        {"no such file", "none.pmw", {}, 2, "none.pmw is not there"},
+        {"not a program file", "short.pmw", {}, 2, "is not a program image"},
+        {"the read fails", "same.pmw", {"--close-after", "2"}, 1, "disconnected"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir dir;
+        Sim sim(row.sim);
+        const Outcome out = runProgread({"--read", sim.qport(), "--dir", str(dir.path()), "--fast",
+                                         "--compare", str(files / row.file)});
+        EXPECT_EQ(out.exitCode, row.exitCode) << out.stdErr.toStdString();
+        EXPECT_TRUE(out.stdErr.contains(row.said)) << out.stdErr.toStdString();
+        EXPECT_EQ(std::filesystem::exists(dir / "duqu.pmw"),
+                  row.exitCode == 0 || row.exitCode == 3);
+        if (row.exitCode == 2) {
+            EXPECT_FALSE(std::filesystem::exists(dir / "duqu.pmw.part"));
+        }
+    }
+    // The file compared with may be the very image this read moves into history/.
+    TempDir dir;
+    writeFile(dir / "duqu.pmw", expectedImage({}, other));
+    Sim sim;
+    const Outcome out = runProgread({"--read", sim.qport(), "--dir", str(dir.path()), "--fast",
+                                     "--compare", str(dir / "duqu.pmw")});
+    EXPECT_EQ(out.exitCode, 3) << out.stdErr.toStdString();
+}
+
+// --read auto: the ports are tried in turn; the one that answers is read, those that did not
+// are named with why.
+TEST(Headless, AutoFindsThePortWhereTheControllerAnswers) {
+    Silent silent;
+    Sim controller({"--blocks", "3"});
+    Sim another({"--blocks", "3"});
+    TempDir dir;
+    const Outcome out = runProgread(
+        {"--read", "auto:" + silent.name + "," + controller.qport() + "," + another.qport(),
+         "--dir", str(dir.path()), "--fast"});
+    EXPECT_EQ(out.exitCode, 0) << out.stdErr.toStdString();
+    EXPECT_TRUE(out.stdErr.contains("The controller answered on " + controller.qport()))
+        << out.stdErr.toStdString();
+    EXPECT_TRUE(out.stdErr.contains(silent.name + ": no answer")) << out.stdErr.toStdString();
+    EXPECT_FALSE(out.stdErr.contains(another.qport())) << "the search ends where one answered";
+    EXPECT_EQ(readFile(dir / "duqu.pmw"), expectedImage({}, sampleProgramMemory(3)));
+
+    // Nobody answers: every port tried is named, and nothing is written.
+    TempDir none;
+    const Outcome nobody = runProgread(
+        {"--read", "auto:" + silent.name + ",/dev/ttyNOSUCH7", "--dir", str(none.path())});
+    EXPECT_EQ(nobody.exitCode, 1) << nobody.stdErr.toStdString();
+    EXPECT_TRUE(nobody.stdErr.contains(silent.name + ": no answer") &&
+                nobody.stdErr.contains("/dev/ttyNOSUCH7: no such device"))
+        << nobody.stdErr.toStdString();
+    EXPECT_FALSE(std::filesystem::exists(none / "duqu.pmw.part"));
 }

@@ -187,10 +187,10 @@ TEST(PortPicker, TheCompleterOffersTheSystemsPortsReadAgainOnFocus) {
         offered << model->index(r, 0).data(w.portCompleter()->completionRole()).toString();
         shown << model->index(r, 0).data(Qt::DisplayRole).toString();
     }
-    EXPECT_EQ(offered, QStringList({"/dev/ttyS0", "/dev/ttyUSB0", ports[1].byId}));
-    EXPECT_TRUE(shown[1].contains("FT232R USB UART") && shown[1].contains("FTDI") &&
-                shown[1].contains("A50285BI"))
-        << shown[1].toStdString();
+    EXPECT_EQ(offered, QStringList({"自动", "/dev/ttyS0", "/dev/ttyUSB0", ports[1].byId}));
+    EXPECT_TRUE(shown[2].contains("FT232R USB UART") && shown[2].contains("FTDI") &&
+                shown[2].contains("A50285BI"))
+        << shown[2].toStdString();
 
     // Typing part of a name finds it; choosing it fills the field with the path alone.
     w.portCompleter()->setCompletionPrefix(QStringLiteral("usb"));
@@ -204,7 +204,7 @@ TEST(PortPicker, TheCompleterOffersTheSystemsPortsReadAgainOnFocus) {
     w.Command1->setFocus();
     ASSERT_TRUE(waitUntil([&] { return w.Command1->hasFocus(); }, 5000));
     w.Text1->setFocus();
-    ASSERT_TRUE(waitUntil([&] { return w.portCompleter()->model()->rowCount() == 4; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return w.portCompleter()->model()->rowCount() == 5; }, 5000));
 }
 
 TEST(PortPicker, TheFieldStartsWithTheRememberedPortElseTheOnlyUsbAdapterElseOne) {
@@ -244,12 +244,13 @@ TEST(PortPicker, TheListOpensWithThePortsOfNowAndAPickGivesThePath) {
     acm.path = QStringLiteral("/dev/ttyACM0");
     ports << acm;
     w.Text1->showPopup();
-    EXPECT_EQ(w.Text1->count(), 4) << "read again as the list opens";
+    EXPECT_EQ(w.Text1->count(), 5) << "read again as the list opens";
+    EXPECT_EQ(w.Text1->itemText(0), "自动");
     EXPECT_EQ(w.Text1->text(), "1") << "opening the list keeps what was typed";
-    EXPECT_TRUE(w.Text1->itemText(2).contains("FT232R USB UART"))
-        << w.Text1->itemText(2).toStdString();
+    EXPECT_TRUE(w.Text1->itemText(3).contains("FT232R USB UART"))
+        << w.Text1->itemText(3).toStdString();
     w.Text1->hidePopup();
-    emit w.Text1->activated(2);
+    emit w.Text1->activated(3);
     EXPECT_EQ(w.Text1->text(), ports[1].byId) << "the path alone, without its description";
     EXPECT_EQ(w.port().portName(), ports[1].byId.toStdString());
 }

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 
 #include "fakes.h"
@@ -457,4 +458,40 @@ TEST(Window, AWarningAtStartStaysInTheResult) {
         EXPECT_TRUE(result.startsWith(withTemplate ? "Done. " : "Done, with a warning."))
             << result.toStdString();
     }
+}
+
+// A read that differs from the one before says so; 比较… compares with any program file.
+TEST(Window, AReadComparesWithTheOneBeforeAndWithAFile) {
+    TempDir dir;
+    Form1 w(dir.path());
+    ASSERT_TRUE(w.Form_Load(nullptr));
+    w.show();
+    EXPECT_TRUE(w.rect().contains(w.Compare->geometry()));
+    EXPECT_LT(w.Stop->geometry().right(), w.Compare->geometry().left());
+    for (const char* blocks : {"4", "6"}) {
+        Sim sim({"--blocks", blocks});
+        w.Text1->setText(sim.qport());
+        QTest::mouseClick(w.Command1, Qt::LeftButton);
+        EXPECT_FALSE(w.Compare->isEnabled()) << "nothing to compare while reading";
+        ASSERT_TRUE(waitUntil([&] { return !w.upload().running(); }));
+        ASSERT_EQ(w.upload().step(), Upload::Step::Finished) << w.statusText().toStdString();
+        EXPECT_TRUE(w.Compare->isEnabled());
+        EXPECT_TRUE(w.statusText().contains(
+            QRegularExpression("Fingerprint \\(SHA-256\\): [0-9a-f]{12}\\.")))
+            << w.statusText().toStdString();
+    }
+    EXPECT_TRUE(w.statusText().contains("Differs from the read of") &&
+                w.statusText().contains("the program read now is 2 blocks longer"))
+        << w.statusText().toStdString();
+
+    std::filesystem::path kept;
+    for (const auto& entry : std::filesystem::directory_iterator(dir / "history"))
+        kept = entry.path();
+    w.compareWith(kept);
+    EXPECT_TRUE(w.statusText().startsWith("Differs from " + str(kept)))
+        << w.statusText().toStdString();
+    w.compareWith(dir / "duqu.pmw");
+    EXPECT_TRUE(w.statusText().startsWith("Same program as ")) << w.statusText().toStdString();
+    w.compareWith(dir / "moban.pmw");
+    EXPECT_TRUE(w.statusText().contains("is not a program image")) << w.statusText().toStdString();
 }

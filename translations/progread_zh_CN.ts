@@ -43,8 +43,9 @@
     </message>
     <message>
         <source>Usage: progread [--port PORT] [--dir DIR] [--fast] [--verify] [--trace FILE] [--lang zh|en]
-  or:  progread --read PORT [--dir DIR] [--fast] [--verify] [--trace FILE] [--lang zh|en]
-  or:  progread --list-ports
+  or:  progread --read PORT [--compare FILE] [--dir DIR] [--fast] [--verify] [--trace FILE]
+                 [--lang zh|en]
+  or:  progread --list-ports [--probe]
 
 Reads the program out of a controller on a serial port into duqu.pmw, headed by the first
 256 bytes of the template moban.pmw.
@@ -54,7 +55,12 @@ Reads the program out of a controller on a serial port into duqu.pmw, headed by 
   --read PORT    read one program without a window; progress and the outcome go to standard
                  error. Exit status 0: a complete image was written; 1: the read failed;
                  129 / 130 / 143: stopped by SIGHUP (terminal closed) / SIGINT (Ctrl-C) /
-                 SIGTERM.
+                 SIGTERM. PORT may be auto: the serial ports are tried, USB adapters first,
+                 and the read goes on where the controller answers; auto:PORT,PORT,... tries
+                 those ports instead.
+  --compare FILE after the read, compare its program with the one in FILE (a program file
+                 such as history/duqu-20261206-140312.pmw). Exit status 0: the same;
+                 3: they differ; 2: FILE is not a program file.
   --dir DIR      keep the files in DIR instead of the folder named below
   --fast         send each request as soon as the answer before it is handled instead of on
                  the 100 ms tick; only for a controller known to take requests back to back
@@ -65,6 +71,8 @@ Reads the program out of a controller on a serial port into duqu.pmw, headed by 
   --lang zh|en   the language of messages (default: the system&apos;s)
   --list-ports   print the serial ports this system has, one a line: path, /dev/serial/by-id
                  name, description, manufacturer, serial number, separated by tabs
+  --probe        with --list-ports: ask each port for block 0 and add a column that says
+                 whether a controller answered there
   --help         print this help and exit
   --version      the version, and the version of Qt it runs on
 
@@ -78,6 +86,14 @@ files lie in the program&apos;s folder or, where that is not writable, in Docume
 the user.
 </source>
         <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>--compare goes with --read</source>
+        <translation>--compare 只能和 --read 一起用</translation>
+    </message>
+    <message>
+        <source>--probe goes with --list-ports</source>
+        <translation>--probe 只能和 --list-ports 一起用</translation>
     </message>
 </context>
 <context>
@@ -121,6 +137,57 @@ the user.
     <message>
         <source>No block was read; no %1 was written.</source>
         <translation>一块也没有读到；没有生成 %1。</translation>
+    </message>
+</context>
+<context>
+    <name>PortProbe</name>
+    <message>
+        <source>no answer</source>
+        <translation>没有应答</translation>
+    </message>
+    <message>
+        <source>in use by another program</source>
+        <translation>正被别的程序使用</translation>
+    </message>
+    <message>
+        <source>permission denied</source>
+        <translation>没有权限</translation>
+    </message>
+    <message>
+        <source>no such device</source>
+        <translation>没有这个设备</translation>
+    </message>
+    <message>
+        <source>cannot be opened</source>
+        <translation>无法打开</translation>
+    </message>
+    <message>
+        <source>cannot be written to</source>
+        <translation>无法发送</translation>
+    </message>
+    <message>
+        <source>something answered, but not as a controller does</source>
+        <translation>有应答，但不是控制器的应答</translation>
+    </message>
+    <message>
+        <source>No serial port was there to try.</source>
+        <translation>没有可以尝试的串口。</translation>
+    </message>
+    <message>
+        <source>%1: the controller answered</source>
+        <translation>%1：控制器应答</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1：%2</translation>
+    </message>
+    <message>
+        <source>Ports tried: %1.</source>
+        <translation>已尝试的串口：%1。</translation>
+    </message>
+    <message>
+        <source>; </source>
+        <translation>；</translation>
     </message>
 </context>
 <context>
@@ -500,6 +567,78 @@ the user.
         <source>Answers were lost on the way, so a second read checked %1, and both reads agreed.</source>
         <translation>途中丢失了应答，因此再读取一遍核对了 %1，两遍一致。</translation>
     </message>
+    <message>
+        <source>1 of %1 blocks differs</source>
+        <translation>共 %1 块，其中 1 块不同</translation>
+    </message>
+    <message>
+        <source>%1 of %2 blocks differ</source>
+        <translation>共 %2 块，其中 %1 块不同</translation>
+    </message>
+    <message>
+        <source>%1, the first at %2; the program read now is %3 longer</source>
+        <translation>%1，第一处在 %2；这次读取的程序多 %3</translation>
+    </message>
+    <message>
+        <source>%1, the first at %2; the program read now is %3 shorter</source>
+        <translation>%1，第一处在 %2；这次读取的程序少 %3</translation>
+    </message>
+    <message>
+        <source>%1, the first at %2</source>
+        <translation>%1，第一处在 %2</translation>
+    </message>
+    <message>
+        <source>Same program as the read of %1.</source>
+        <translation>与 %1 读取的程序相同。</translation>
+    </message>
+    <message>
+        <source>Differs from the read of %1: %2.</source>
+        <translation>与 %1 读取的程序不同：%2。</translation>
+    </message>
+    <message>
+        <source>Same program as %1.</source>
+        <translation>与 %1 中的程序相同。</translation>
+    </message>
+    <message>
+        <source>nothing</source>
+        <translation>无</translation>
+    </message>
+    <message>
+        <source>Differs from %1: %2 (there: %3 read now, %4 in the file).</source>
+        <translation>与 %1 中的程序不同：%2（该处这次读取为 %3，文件中为 %4）。</translation>
+    </message>
+    <message>
+        <source>%1 is not there.</source>
+        <translation>%1 不存在。</translation>
+    </message>
+    <message>
+        <source>%1 is not a file.</source>
+        <translation>%1 不是文件。</translation>
+    </message>
+    <message>
+        <source>%1 cannot be read.</source>
+        <translation>无法读取 %1。</translation>
+    </message>
+    <message>
+        <source>%1 is not a program image: it must be a 256-byte header, whole 32-byte blocks and the tail of 513 times FF 00, as duqu.pmw is.</source>
+        <translation>%1 不是程序文件：程序文件由 256 字节文件头、整数个 32 字节的块和 513 个 FF 00 的结尾组成，和 duqu.pmw 一样。</translation>
+    </message>
+    <message>
+        <source>Fingerprint (SHA-256): %1.</source>
+        <translation>指纹（SHA-256）：%1。</translation>
+    </message>
+    <message>
+        <source>Looking for the controller…</source>
+        <translation>正在查找控制器所在的串口…</translation>
+    </message>
+    <message>
+        <source>The controller answered on %1.</source>
+        <translation>控制器在 %1 上应答。</translation>
+    </message>
+    <message>
+        <source>No controller answered.</source>
+        <translation>没有控制器应答。</translation>
+    </message>
 </context>
 <context>
     <name>progread::Form1</name>
@@ -522,6 +661,26 @@ the user.
     <message>
         <source>Port: %1.</source>
         <translation>串口：%1。</translation>
+    </message>
+    <message>
+        <source>Compare the program read with a saved program file</source>
+        <translation>把读取的程序和保存的程序文件比较</translation>
+    </message>
+    <message>
+        <source>Press 读入 to look for the controller&apos;s port.</source>
+        <translation>按“读入”查找控制器所在的串口。</translation>
+    </message>
+    <message>
+        <source>Compare with a program file</source>
+        <translation>与程序文件比较</translation>
+    </message>
+    <message>
+        <source>Program files (*.pmw);;All files (*)</source>
+        <translation>程序文件 (*.pmw);;所有文件 (*)</translation>
+    </message>
+    <message>
+        <source>Try each port, USB adapters first, and read where the controller answers</source>
+        <translation>逐个尝试串口（先试 USB 转串口），在控制器应答的串口上读取</translation>
     </message>
 </context>
 <context>

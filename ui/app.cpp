@@ -23,6 +23,7 @@
 #include "ui/form1.h"
 #include "ui/headless.h"
 #include "ui/port_list.h"
+#include "ui/port_probe.h"
 #include "ui/startup_trace.h"
 #include "ui/stop_signals.h"
 #include "ui/trace_file.h"
@@ -40,8 +41,9 @@ struct Cli {
 QString usage() {
     return Cli::tr(
         R"(Usage: progread [--port PORT] [--dir DIR] [--fast] [--verify] [--trace FILE] [--lang zh|en]
-  or:  progread --read PORT [--dir DIR] [--fast] [--verify] [--trace FILE] [--lang zh|en]
-  or:  progread --list-ports
+  or:  progread --read PORT [--compare FILE] [--dir DIR] [--fast] [--verify] [--trace FILE]
+                 [--lang zh|en]
+  or:  progread --list-ports [--probe]
 
 Reads the program out of a controller on a serial port into duqu.pmw, headed by the first
 256 bytes of the template moban.pmw.
@@ -49,10 +51,15 @@ Reads the program out of a controller on a serial port into duqu.pmw, headed by 
   --port PORT    open the window with PORT in the port field (else the port of the last
                  read that finished, else 1)
   --read PORT    read one program without a window; progress and the outcome go to standard
-                 error. Exit status 0: a complete image was written; 1: the upload failed;
+                 error. Exit status 0: a complete image was written; 1: the read failed;
                  129 / 130 / 143: stopped by SIGHUP (terminal closed) / SIGINT (Ctrl-C) /
-                 SIGTERM.
-  --dir DIR      keep the files in DIR instead of the folder named at the end
+                 SIGTERM. PORT may be auto: the serial ports are tried, USB adapters first,
+                 and the read goes on where the controller answers; auto:PORT,PORT,... tries
+                 those ports instead.
+  --compare FILE after the read, compare its program with the one in FILE (a program file
+                 such as history/duqu-20261206-140312.pmw). Exit status 0: the same;
+                 3: they differ; 2: FILE is not a program file.
+  --dir DIR      keep the files in DIR instead of the folder named below
   --fast         send each request as soon as the answer before it is handled instead of on
                  the 100 ms tick; only for a controller known to take requests back to back
   --verify       read the program a second time and write the image only when both reads
@@ -62,7 +69,9 @@ Reads the program out of a controller on a serial port into duqu.pmw, headed by 
   --lang zh|en   the language of messages (default: the system's)
   --list-ports   print the serial ports this system has, one a line: path, /dev/serial/by-id
                  name, description, manufacturer, serial number, separated by tabs
-  --help         this text
+  --probe        with --list-ports: ask each port for block 0 and add a column that says
+                 whether a controller answered there
+  --help         print this help and exit
   --version      the version, and the version of Qt it runs on
 
 PORT is a port number (1 is the first port: /dev/ttyS0 on Linux, COM1 on Windows) or a
@@ -82,6 +91,8 @@ struct Options {
     std::optional<std::string> dir;
     std::optional<std::string> trace;
     std::optional<std::string> lang;
+    std::optional<std::string> compare;
+    bool probe = false;
     bool fast = false;
     bool verify = false;
     bool help = false;
@@ -165,13 +176,16 @@ Options parse(int argc, char** argv) {
             o.verify = true;
         } else if (a == "--list-ports") {
             o.listPorts = true;
+        } else if (a == "--probe") {
+            o.probe = true;
         } else {
-            std::optional<std::string>* target = a == "--port"    ? &o.port
-                                                 : a == "--read"  ? &o.read
-                                                 : a == "--dir"   ? &o.dir
-                                                 : a == "--trace" ? &o.trace
-                                                 : a == "--lang"  ? &o.lang
-                                                                  : nullptr;
+            std::optional<std::string>* target = a == "--port"      ? &o.port
+                                                 : a == "--read"    ? &o.read
+                                                 : a == "--dir"     ? &o.dir
+                                                 : a == "--trace"   ? &o.trace
+                                                 : a == "--lang"    ? &o.lang
+                                                 : a == "--compare" ? &o.compare
+                                                                    : nullptr;
             if (!target) {
                 fail([a] { return Cli::tr("unknown option %1").arg(QString::fromStdString(a)); });
                 continue;
@@ -190,6 +204,8 @@ Options parse(int argc, char** argv) {
     }
     if (o.port && o.read)
         fail([] { return Cli::tr("--port is for the window; --read takes its own port"); });
+    if (o.compare && !o.read) fail([] { return Cli::tr("--compare goes with --read"); });
+    if (o.probe && !o.listPorts) fail([] { return Cli::tr("--probe goes with --list-ports"); });
     return o;
 }
 
@@ -308,8 +324,12 @@ int runProgread(int argc, char** argv) {
             return 0;
         }
         if (o.listPorts) {
-            for (const PortEntry& port : systemPorts())
-                say(stdout, listingLine(port) + QLatin1Char('\n'));
+            for (const PortEntry& port : systemPorts()) {
+                QString line = listingLine(port);
+                if (o.probe)
+                    line += QLatin1Char('\t') + PortProbe::column(PortProbe::probe(port.path));
+                say(stdout, line + QLatin1Char('\n'));
+            }
             return 0;
         }
         if (!o.read) {
@@ -320,12 +340,39 @@ int runProgread(int argc, char** argv) {
                     QLatin1Char('\n'));
             return 2;
         }
+        // Read before anything is moved: FILE may be the very duqu.pmw this read replaces.
+        std::optional<std::vector<Byte>> compareWith;
+        if (o.compare) {
+            QString why;
+            compareWith = FileReport::programOf(argPath(*o.compare), &why);
+            if (!compareWith) return usageError(QStringLiteral("--compare: ") + why);
+        }
         std::string portName;
-        try {
-            portName = portNameFor(*o.read);
-        } catch (const Error& e) {
-            return usageError(QStringLiteral("--read %1: %2")
-                                  .arg(QString::fromStdString(*o.read), Words::errorBody(e)));
+        QString search;
+        if (const auto candidates =
+                PortProbe::candidates(QString::fromStdString(*o.read), systemPorts)) {
+            say(stderr, QStringLiteral("progread: ") + Words::lookingForController() +
+                            QLatin1Char('\n'));
+            QList<ProbeResult> tried;
+            const auto found = PortProbe::find(*candidates, &tried);
+            search = PortProbe::report(tried);
+            if (!found) {
+                say(stderr, QStringLiteral("progread: ") +
+                                Words::noControllerAnswered(search) +
+                                QLatin1Char('\n'));
+                return 1;
+            }
+            say(stderr, QStringLiteral("progread: ") +
+                            Words::controllerFound(*found) +
+                            QLatin1Char('\n'));
+            portName = found->toStdString();
+        } else {
+            try {
+                portName = portNameFor(*o.read);
+            } catch (const Error& e) {
+                return usageError(QStringLiteral("--read %1: %2")
+                                      .arg(QString::fromStdString(*o.read), Words::error(e)));
+            }
         }
         QString traceError;
         const std::unique_ptr<TraceFile> trace = openTrace(o, fileDir(o, false), &traceError);
@@ -334,6 +381,8 @@ int runProgread(int argc, char** argv) {
         read.setBackToBack(o.fast);
         read.setVerify(o.verify);
         read.setTrace(trace.get());
+        read.setSearch(search);
+        if (compareWith) read.setCompare(shown(argPath(*o.compare)), std::move(*compareWith));
         return read.exec();
     }
 
@@ -346,7 +395,7 @@ int runProgread(int argc, char** argv) {
     // here on, so that a stop request during start-up is answered once the window is up.
     StopSignals stopSignals;
     QObject::connect(&stopSignals, &StopSignals::received, &app, &QApplication::closeAllWindows);
-    Form1 form(fileDir(o, true), o.port ? QString::fromStdString(*o.port) : Form1::lastGoodPort());
+    Form1 form(fileDir(o, true), o.port ? QString::fromStdString(*o.port) : Form1::initialPort());
     QString error;
     if (!form.Form_Load(&error)) {
         QMessageBox::critical(nullptr, QStringLiteral("Form1"),

@@ -1,5 +1,9 @@
 #include "ui/file_report.h"
 
+#include <QCryptographicHash>
+#include <QFile>
+
+#include "image/compare.h"
 #include "image/portable_file.h"
 #include "ui/station.h"
 #include "ui/words.h"
@@ -18,8 +22,71 @@ FileReport::Startup FileReport::start(Station& station, const FileDir& dir) {
     Startup startup;
     startup.warning = station.prepareImage();
     startup.where = where(dir);
-    startup.notes = notes(station.image.takeNotes());
+    const std::vector<FileNote> done = station.image.takeNotes();
+    startup.earlier = movedImage(done);
+    startup.notes = notes(done);
     return startup;
+}
+
+std::filesystem::path FileReport::movedImage(const std::vector<FileNote>& notes,
+                                             const std::filesystem::path& since) {
+    std::filesystem::path moved = since;
+    for (const FileNote& note : notes) {
+        if (note.kind == FileNote::Kind::MovedToHistory) moved = note.path;
+    }
+    return moved;
+}
+
+QString FileReport::comparedWithEarlier(const std::filesystem::path& image,
+                                        const std::filesystem::path& earlier) {
+    if (earlier.empty()) return {};
+    const auto now = programOfFile(image, nullptr);
+    const auto before = programOfFile(earlier, nullptr);
+    if (!now || !before) return {};  // an earlier file of another kind: nothing to say
+    const std::string stamp = stampOfKeptImage(earlier);
+    const QString when = stamp.empty() ? q(earlier.filename())
+                                       : QStringLiteral("%1-%2-%3 %4:%5")
+                                             .arg(QString::fromStdString(stamp.substr(0, 4)),
+                                                  QString::fromStdString(stamp.substr(4, 2)),
+                                                  QString::fromStdString(stamp.substr(6, 2)),
+                                                  QString::fromStdString(stamp.substr(9, 2)),
+                                                  QString::fromStdString(stamp.substr(11, 2)));
+    return Words::comparedWithEarlier(compareWith(*now, *before), when);
+}
+
+std::optional<std::vector<Byte>> FileReport::programOf(const std::filesystem::path& file,
+                                                       QString* why) {
+    NotAnImage reason{};
+    auto program = programOfFile(file, &reason);
+    if (!program && why) *why = Words::notAnImage(q(file), reason);
+    return program;
+}
+
+QString FileReport::comparedWith(const std::filesystem::path& image,
+                                 const std::vector<Byte>& program, const QString& file, bool* same,
+                                 QString* why) {
+    const auto ours = programOf(image, why);
+    if (!ours) return {};
+    const ProgramDiff diff = compareWith(*ours, program);
+    if (same) *same = diff.same();
+    return Words::comparedWithFile(diff, file);
+}
+
+QString FileReport::afterSummary(const std::filesystem::path& image,
+                                 const std::filesystem::path& earlier, int digits) {
+    const QString digest = sha256(image);
+    return Words::then(comparedWithEarlier(image, earlier),
+                       digest.isEmpty()
+                           ? QString()
+                           : Words::fingerprint(digits > 0 ? digest.left(digits) : digest));
+}
+
+QString FileReport::sha256(const std::filesystem::path& file) {
+    QFile in(QString::fromStdString(file.string()));
+    if (!in.open(QIODevice::ReadOnly)) return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!hash.addData(&in)) return {};
+    return QString::fromLatin1(hash.result().toHex());
 }
 
 QString FileReport::where(const FileDir& dir) {

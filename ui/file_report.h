@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QString>
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "image/program_image.h"
@@ -27,9 +28,10 @@ class FileReport {
 public:
     // What the window and --read tell at start-up, once the station has its folder and image.
     struct Startup {
-        QString where;    // "Files are kept in …"
-        QString notes;    // what was done to files meanwhile
-        QString warning;  // a template short of a header; empty when it is whole
+        QString where;                  // "Files are kept in …"
+        QString notes;                  // what was done to files meanwhile
+        QString warning;                // a template short of a header; empty when it is whole
+        std::filesystem::path earlier;  // the image moved into history/, if one was
     };
     // Prepares the station's image (raising what that raises) and words what it did.
     static Startup start(Station& station, const FileDir& dir);
@@ -37,6 +39,28 @@ public:
     static QString where(const FileDir& dir);
     // One sentence per note, joined.
     static QString notes(const std::vector<FileNote>& notes);
+    // The earlier image these notes moved into history/, else since.
+    static std::filesystem::path movedImage(const std::vector<FileNote>& notes,
+                                            const std::filesystem::path& since = {});
+    // The image just published against the one kept from before: a sentence; empty when
+    // there is none, or it cannot be read as an image.
+    static QString comparedWithEarlier(const std::filesystem::path& image,
+                                       const std::filesystem::path& earlier);
+    // The program of a file the operator names, read before anything is moved; nothing, with
+    // why in the operator's words, when it cannot be read as an image.
+    static std::optional<std::vector<Byte>> programOf(const std::filesystem::path& file,
+                                                      QString* why);
+    // The image against that program (the file it came from named); same tells the outcome.
+    // Empty, with why, when the image cannot be read.
+    static QString comparedWith(const std::filesystem::path& image,
+                                const std::vector<Byte>& program, const QString& file, bool* same,
+                                QString* why);
+    // What ends a finished read's summary: how it compares with the earlier read, and its
+    // fingerprint, digits long (the whole digest when 0).
+    static QString afterSummary(const std::filesystem::path& image,
+                                const std::filesystem::path& earlier, int digits);
+    // The SHA-256 of a file, in hex; empty when it cannot be read.
+    static QString sha256(const std::filesystem::path& file);
     // After a read stopped: which file holds what. Empty when the read made no file.
     static QString kept(const ProgramImage& image);
 };

@@ -3,12 +3,15 @@
 #include <QAbstractItemView>
 #include <QCloseEvent>
 #include <QCompleter>
+#include <QFileDialog>
 #include <QScreen>
 #include <QSettings>
 #include <QShortcut>
 #include <QStandardItemModel>
 
+#include "image/portable_file.h"
 #include "serial/port_name.h"
+#include "ui/port_probe.h"
 #include "ui/words.h"
 
 namespace progread {
@@ -52,6 +55,7 @@ Form1::Form1(const FileDir& dir, const QString& port, QWidget* parent)
 
     Command1 = new QPushButton(QStringLiteral("读入"), this);
     Stop = new QPushButton(QStringLiteral("停止"), this);
+    Compare = new QPushButton(QStringLiteral("比较…"), this);
     Text1 = new PortField(this);
     Label1 = new QLabel(QStringLiteral("串口号"), this);
     Text2 = new QLineEdit(this);
@@ -60,6 +64,7 @@ Form1::Form1(const FileDir& dir, const QString& port, QWidget* parent)
     Busy = new QProgressBar(this);
     Command1->setObjectName(QStringLiteral("Command1"));
     Stop->setObjectName(QStringLiteral("Stop"));
+    Compare->setObjectName(QStringLiteral("Compare"));
     Text1->setObjectName(QStringLiteral("Text1"));
     Label1->setObjectName(QStringLiteral("Label1"));
     Text2->setObjectName(QStringLiteral("Text2"));
@@ -72,6 +77,7 @@ Form1::Form1(const FileDir& dir, const QString& port, QWidget* parent)
     Text1->setToolTip(
         tr("Port number (1 is the first serial port) or a device path such as /dev/ttyUSB0"));
     Stop->setToolTip(tr("Stop the read (Esc); the blocks read so far are kept"));
+    Compare->setToolTip(tr("Compare the program read with a saved program file"));
     // The program's length is not known until its end marker comes: busy, not a percentage.
     Busy->setRange(0, 0);
     Busy->setTextVisible(false);
@@ -83,6 +89,7 @@ Form1::Form1(const FileDir& dir, const QString& port, QWidget* parent)
     setFixedSize(tw(kDesignedWidth), tw(kDesignedHeight));
     Command1->setGeometry(tw(2160), tw(3120), tw(1417), tw(481));
     Stop->setGeometry(tw(3720), tw(3120), tw(1417), tw(481));
+    Compare->setGeometry(tw(5280), tw(3120), tw(1230), tw(481));
     Text1->setGeometry(tw(3000), tw(1440), tw(2400), tw(375));
     Label1->setGeometry(tw(1920), tw(1560), tw(855), tw(375));
     Text2->setGeometry(tw(3000), tw(2040), tw(855), tw(375));
@@ -105,6 +112,7 @@ Form1::Form1(const FileDir& dir, const QString& port, QWidget* parent)
     setTabOrder(Command1, Stop);
     setTabOrder(Stop, Text1);
     setTabOrder(Text1, Text2);
+    setTabOrder(Text2, Compare);
     Label1->setFocusPolicy(Qt::NoFocus);
     Label2->setFocusPolicy(Qt::NoFocus);
     Command1->setDefault(true);
@@ -113,6 +121,7 @@ Form1::Form1(const FileDir& dir, const QString& port, QWidget* parent)
 
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(Stop, &QPushButton::clicked, this, &Form1::Stop_Click);
+    connect(Compare, &QPushButton::clicked, this, &Form1::Compare_Click);
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, [this] {
         if (Text1->view()->isVisible()) return;  // Esc closes the open list first
@@ -135,6 +144,13 @@ Form1::Form1(const FileDir& dir, const QString& port, QWidget* parent)
     station_.Timer1.start();  // runs from start-up; ticks do nothing until the first start
 }
 
+Form1::~Form1() {
+    Form_Unload();
+    // The port closes as the station goes, after this window's own members: nothing it says
+    // then may reach them.
+    station_.MSComm1.disconnect();
+}
+
 int Form1::tw(int twips) const {
     // 15 twips a pixel at 96 dpi, scaled for the screen.
     const qreal dpi = screen() ? screen()->logicalDotsPerInch() : 96.0;
@@ -146,6 +162,7 @@ bool Form1::Form_Load(QString* error) {
     try {
         const FileReport::Startup startup = FileReport::start(station_, dir_);
         startWarning_ = startup.warning;
+        earlier_ = startup.earlier;
         if (!startWarning_.isEmpty()) setStatus(Words::warning(startWarning_), true);
         setFileNote(Words::then(startup.where, startup.notes));
     } catch (const Error& e) {
@@ -156,6 +173,24 @@ bool Form1::Form_Load(QString* error) {
 }
 
 void Form1::Command1_Click() {
+    if (probing_) return;
+    if (const auto candidates = PortProbe::candidates(Text1->text(), portLister_)) {
+        // 自动: the port where the controller answers, then the read as if it had been typed.
+        probing_ = true;
+        setStatus(Words::lookingForController());
+        Stop->setEnabled(false);
+        Command1->setEnabled(false);
+        QList<ProbeResult> tried;
+        const auto found = PortProbe::find(*candidates, &tried);
+        Command1->setEnabled(true);
+        probing_ = false;
+        if (!found) {
+            endText_ = Words::noControllerAnswered(PortProbe::report(tried));
+            setStatus(endText_, true);
+            return;
+        }
+        Text1->setText(*found);
+    }
     std::string name;
     try {
         name = portNameFor(Text1->text().toStdString());
@@ -172,7 +207,9 @@ void Form1::Command1_Click() {
     setStatus(tr("Opening %1…").arg(q(station_.MSComm1.portName())));
     station_.upload.Command1_Click();
     setRunning(station_.upload.running());
-    setFileNote(FileReport::notes(station_.image.takeNotes()));
+    const std::vector<FileNote> notes = station_.image.takeNotes();
+    earlier_ = FileReport::movedImage(notes, earlier_);
+    setFileNote(FileReport::notes(notes));
 }
 
 void Form1::Stop_Click() {
@@ -184,7 +221,12 @@ void Form1::Stop_Click() {
 
 bool Form1::Text1_Change() {
     // A read in progress goes on with its port: what is typed counts from the next start.
-    if (station_.upload.running()) return true;
+    if (station_.upload.running() || probing_) return true;
+    if (PortProbe::candidates(Text1->text(), {})) {
+        setStatus(Words::then(endText_, tr("Press 读入 to look for the controller's port.")),
+                  !endText_.isEmpty());
+        return true;
+    }
     std::string name;
     try {
         name = portNameFor(Text1->text().toStdString());
@@ -205,8 +247,9 @@ bool Form1::Text1_Change() {
 }
 
 void Form1::Text1_EditingFinished() {
-    if (!portEdited_ || station_.upload.running()) return;
+    if (!portEdited_ || station_.upload.running() || probing_) return;
     portEdited_ = false;
+    if (PortProbe::candidates(Text1->text(), {})) return;
     if (!Text1_Change() || station_.MSComm1.PortOpen()) return;
     try {
         station_.MSComm1.openPort();
@@ -235,11 +278,32 @@ void Form1::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
+void Form1::Compare_Click() {
+    const QString file =
+        QFileDialog::getOpenFileName(this, tr("Compare with a program file"),
+                                     QString::fromStdString((dir_.path / kHistoryDir).string()),
+                                     tr("Program files (*.pmw);;All files (*)"));
+    if (!file.isEmpty()) compareWith(std::filesystem::path(file.toStdU16String()));
+}
+
+void Form1::compareWith(const std::filesystem::path& file) {
+    QString why;
+    const QString name = QString::fromStdString(shownPath(file));
+    const auto theirs = FileReport::programOf(file, &why);
+    bool same = false;
+    const QString text =
+        theirs ? FileReport::comparedWith(station_.image.imagePath(), *theirs, name, &same, &why)
+               : QString();
+    endText_ = text.isEmpty() ? why : text;
+    setStatus(endText_, !same);
+}
+
 void Form1::setRunning(bool running) {
     // 停止 pressed gives the focus back to 读入, not to the port field (it would select the
     // port for typing over).
     if (!running && Stop->hasFocus()) Command1->setFocus();
     Stop->setEnabled(running);
+    Compare->setEnabled(!running);
     Busy->setVisible(running);
 }
 
@@ -280,9 +344,14 @@ void Form1::checksumsByAnotherRule() {
 
 void Form1::uploadFinished(const UploadSummary& summary) {
     setRunning(false);
-    const QString figures = Words::summary(summary, elapsed_.elapsed(), station_.upload.verify(),
-                                           q(station_.image.imagePath().string()),
-                                           static_cast<qint64>(station_.image.size()));
+    const std::filesystem::path image = station_.image.imagePath();
+    const QString digest = FileReport::sha256(image);
+    if (trace_ && !digest.isEmpty()) trace_->note(QStringLiteral("duqu.pmw SHA-256 ") + digest);
+    const QString figures =
+        Words::then(Words::summary(summary, elapsed_.elapsed(), station_.upload.verify(),
+                                   q(image.string()), static_cast<qint64>(station_.image.size())),
+                    FileReport::afterSummary(image, earlier_, 12));
+    earlier_.clear();  // this read's image is the one the next start keeps
     endText_ = Words::done(figures, startWarning_);
     setStatus(endText_, !startWarning_.isEmpty());
     const QString notes = FileReport::notes(station_.image.takeNotes());
@@ -313,6 +382,12 @@ QString Form1::initialPort(const PortLister& ports) {
 void Form1::refreshPorts() {
     const QString typed = Text1->text();
     portModel_->clear();
+    auto* automatic = new QStandardItem(QStringLiteral("自动"));
+    automatic->setData(QStringLiteral("自动"), kPathRole);
+    automatic->setToolTip(
+        tr("Try each port, USB adapters first, and read where the controller "
+           "answers"));
+    portModel_->appendRow(automatic);
     for (const PortEntry& port : portLister_()) {
         QStringList about;
         for (const QString& part : {port.description, port.manufacturer, port.serialNumber}) {

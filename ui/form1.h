@@ -16,6 +16,7 @@
 #include "ui/file_report.h"
 #include "ui/port_list.h"
 #include "ui/station.h"
+#include "ui/trace_file.h"
 
 class QCompleter;
 class QStandardItemModel;
@@ -44,6 +45,7 @@ class Form1 : public QWidget, private UploadView {
 public:
     explicit Form1(const FileDir& dir, const QString& port = QStringLiteral("1"),
                    QWidget* parent = nullptr);
+    ~Form1() override;
 
     // Takes the port from the field and prepares the image. False (with the reason) when the
     // image cannot be prepared: the tool cannot work then.
@@ -52,6 +54,10 @@ public:
     void Command1_Click();
     // 停止 (or Esc): ends the read as an error would; what came stays in duqu.pmw.part.
     void Stop_Click();
+    // 比较…: asks for an image file and compares the program read with it.
+    void Compare_Click();
+    // Compares the program in duqu.pmw with file's, and says how they compare.
+    void compareWith(const std::filesystem::path& file);
     // Sets the port from the field; false (and a hint in the status line) when it is not one.
     bool Text1_Change();
     void Text1_EditingFinished();
@@ -68,7 +74,10 @@ public:
     // The port of the last read that finished; empty when none has.
     static QString lastGoodPort();
     void setVerify(bool on) { station_.setVerify(on); }
-    void setTrace(LineTrace* trace) { station_.setTrace(trace); }
+    void setTrace(TraceFile* trace) {
+        trace_ = trace;
+        station_.setTrace(trace);
+    }
 
     const Upload& upload() const { return station_.upload; }
     const ProgramImage& image() const { return station_.image; }
@@ -79,6 +88,7 @@ public:
 
     QPushButton* Command1;
     QPushButton* Stop;
+    QPushButton* Compare;
     PortField* Text1;
     QLabel* Label1;
     QLineEdit* Text2;
@@ -128,6 +138,11 @@ private:
     QString endText_;
     bool portEdited_ = false;
     bool stopAsked_ = false;
+    bool probing_ = false;  // 自动 is looking for the controller's port
+    // The image the last start (or start-up) moved into history/: what the next finished read
+    // is compared with.
+    std::filesystem::path earlier_;
+    TraceFile* trace_ = nullptr;
     bool unloaded_ = false;
 };
 

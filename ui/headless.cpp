@@ -33,6 +33,11 @@ HeadlessRead::HeadlessRead(const FileDir& dir, const std::string& portName)
     station_.changePort(portName);
 }
 
+HeadlessRead::~HeadlessRead() {
+    // The port closes as the station goes, after the members declared below it.
+    station_.MSComm1.disconnect();
+}
+
 int HeadlessRead::exec() {
     // Before anything is moved or written, so that no stop request goes unanswered.
     StopSignals stopSignals;
@@ -42,6 +47,7 @@ int HeadlessRead::exec() {
         say(startup.where);
         if (!startup.notes.isEmpty()) say(startup.notes);
         warning_ = startup.warning;
+        earlier_ = startup.earlier;
         if (!warning_.isEmpty()) say(Words::warning(warning_));
     } catch (const Error& e) {
         say(Words::error(e));
@@ -55,7 +61,9 @@ int HeadlessRead::exec() {
     if (result_ < 0) {
         startMs_ = QDateTime::currentMSecsSinceEpoch();
         station_.upload.Command1_Click();
-        printNotes();
+        const std::vector<FileNote> notes = station_.image.takeNotes();
+        earlier_ = FileReport::movedImage(notes, earlier_);
+        if (!notes.empty()) say(FileReport::notes(notes));
     }
     QEventLoop loop;
     while (result_ < 0) loop.processEvents(QEventLoop::WaitForMoreEvents);
@@ -144,12 +152,25 @@ void HeadlessRead::checksumsByAnotherRule() {
 
 void HeadlessRead::uploadFinished(const UploadSummary& summary) {
     const qint64 elapsed = QDateTime::currentMSecsSinceEpoch() - startMs_;
-    say(Words::done(Words::summary(summary, elapsed, station_.upload.verify(),
-                                   QString::fromStdString(shownPath(station_.image.imagePath())),
-                                   static_cast<qint64>(station_.image.size())),
+    const std::filesystem::path image = station_.image.imagePath();
+    const QString digest = FileReport::sha256(image);
+    if (trace_ && !digest.isEmpty()) trace_->note(QStringLiteral("duqu.pmw SHA-256 ") + digest);
+    // The whole digest here, for sha256sum; the window shows its first digits.
+    say(Words::done(Words::then(Words::summary(summary, elapsed, station_.upload.verify(),
+                                               QString::fromStdString(shownPath(image)),
+                                               static_cast<qint64>(station_.image.size())),
+                                Words::then(FileReport::afterSummary(image, earlier_, 0), search_)),
                     warning_));
     printNotes();
     result_ = 0;
+    if (!compareFile_.isEmpty()) {
+        bool same = false;
+        QString why;
+        const QString compared =
+            FileReport::comparedWith(image, compareProgram_, compareFile_, &same, &why);
+        say(compared.isEmpty() ? why : compared);
+        if (!same) result_ = 3;
+    }
 }
 
 void HeadlessRead::uploadStopped(const Error& error, bool wasRunning) {

@@ -8,6 +8,7 @@
 
 #include "ui/file_report.h"
 #include "ui/station.h"
+#include "ui/trace_file.h"
 
 namespace progread {
 
@@ -16,12 +17,24 @@ class HeadlessRead : public QObject, private UploadView {
 
 public:
     HeadlessRead(const FileDir& dir, const std::string& portName);
+    ~HeadlessRead() override;
     // 0: a complete image was written; 1: the upload failed; 128 + the signal's number when
     // SIGHUP, SIGINT or SIGTERM stopped it.
     int exec();
     void setBackToBack(bool on) { station_.setBackToBack(on); }
     void setVerify(bool on) { station_.setVerify(on); }
-    void setTrace(LineTrace* trace) { station_.setTrace(trace); }
+    void setTrace(TraceFile* trace) {
+        trace_ = trace;
+        station_.setTrace(trace);
+    }
+    // How the controller's port was found (--read auto), said again in the summary.
+    void setSearch(const QString& search) { search_ = search; }
+    // --compare: the program read is compared with this one, from the file named; exit status
+    // 3 when they differ.
+    void setCompare(const QString& file, std::vector<Byte> program) {
+        compareFile_ = file;
+        compareProgram_ = std::move(program);
+    }
 
 private:
     void showProgress(const std::string&) override {}
@@ -44,11 +57,17 @@ private:
     int result_ = -1;
     int signal_ = 0;
     qint64 startMs_ = 0;
+    // The wait last told into a pipe; -1: not yet for this request.
     long long waitSaidMs_ = -1;
     QString warning_;  // said at start-up, and again with the result
-    long secondFrom_ = -1,
-         secondTo_ = -1;  // the blocks of a second read, once it runs  // the wait last told into a
-                          // pipe, -1: not yet for this request
+    // The blocks of a second read, once it runs.
+    long secondFrom_ = -1;
+    long secondTo_ = -1;
+    std::filesystem::path earlier_;  // the image moved into history/, if one was
+    TraceFile* trace_ = nullptr;
+    QString search_;
+    QString compareFile_;
+    std::vector<Byte> compareProgram_;
 };
 
 }  // namespace progread

@@ -22,6 +22,8 @@ public:
     bool open(const std::filesystem::path& path, QString* why);
     void sent(const std::string& chars) override;
     void received(const std::string& chars, Verdict verdict, const std::string& reason) override;
+    // A line of the tool's own, such as the published image's digest.
+    void note(const QString& text) { write(QStringLiteral("== ") + text); }
 
 private:
     void write(const QString& line);

@@ -117,6 +117,74 @@ QString Words::stoppedByOperator() {
     return tr("The read was stopped (停止).");
 }
 
+QString Words::differences(const ProgramDiff& diff) {
+    const long of = std::max(diff.blocks, diff.otherBlocks);
+    QString text = diff.differing == 1 ? tr("1 of %1 blocks differs").arg(of)
+                                       : tr("%1 of %2 blocks differ").arg(diff.differing).arg(of);
+    if (diff.blocks > diff.otherBlocks) {
+        text = tr("%1, the first at %2; the program read now is %3 longer")
+                   .arg(text, address(diff.firstAddress), blocks(diff.blocks - diff.otherBlocks));
+    } else if (diff.blocks < diff.otherBlocks) {
+        text = tr("%1, the first at %2; the program read now is %3 shorter")
+                   .arg(text, address(diff.firstAddress), blocks(diff.otherBlocks - diff.blocks));
+    } else {
+        text = tr("%1, the first at %2").arg(text, address(diff.firstAddress));
+    }
+    return text;
+}
+
+QString Words::comparedWithEarlier(const ProgramDiff& diff, const QString& when) {
+    return diff.same() ? tr("Same program as the read of %1.").arg(when)
+                       : tr("Differs from the read of %1: %2.").arg(when, differences(diff));
+}
+
+QString Words::comparedWithFile(const ProgramDiff& diff, const QString& file) {
+    if (diff.same()) return tr("Same program as %1.").arg(file);
+    auto value = [](int v) {
+        return v < 0 ? tr("nothing")
+                     : QStringLiteral("0x%1")
+                           .arg(v, 2, 16, QLatin1Char('0'))
+                           .toUpper()
+                           .replace(QStringLiteral("0X"), QStringLiteral("0x"));
+    };
+    return tr("Differs from %1: %2 (there: %3 read now, %4 in the file).")
+        .arg(file, differences(diff), value(diff.value), value(diff.otherValue));
+}
+
+QString Words::notAnImage(const QString& file, NotAnImage why) {
+    switch (why) {
+        case NotAnImage::Missing:
+            return tr("%1 is not there.").arg(file);
+        case NotAnImage::NotAFile:
+            return tr("%1 is not a file.").arg(file);
+        case NotAnImage::Unreadable:
+            return tr("%1 cannot be read.").arg(file);
+        case NotAnImage::TooShort:
+        case NotAnImage::NotWholeBlocks:
+        case NotAnImage::NoTail:
+            break;
+    }
+    return tr("%1 is not a program image: it must be a 256-byte header, whole 32-byte blocks "
+              "and the tail of 513 times FF 00, as duqu.pmw is.")
+        .arg(file);
+}
+
+QString Words::lookingForController() {
+    return tr("Looking for the controller…");
+}
+
+QString Words::controllerFound(const QString& port) {
+    return tr("The controller answered on %1.").arg(port);
+}
+
+QString Words::noControllerAnswered(const QString& tried) {
+    return then(tr("No controller answered."), tried);
+}
+
+QString Words::fingerprint(const QString& hex) {
+    return tr("Fingerprint (SHA-256): %1.").arg(hex);
+}
+
 QString Words::waiting(long address, long long waitedMs) {
     // Whole seconds: it is told about once a second, and tenths would only flicker.
     return tr("Waiting for the answer to block %1, %2 s.").arg(block(address)).arg(waitedMs / 1000);

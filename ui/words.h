@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QString>
 
+#include "image/compare.h"
 #include "protocol/error.h"
 #include "ui/port_list.h"
 #include "upload/links.h"
@@ -47,6 +48,17 @@ public:
     static QString stopped(const Error& error, const PortLister& ports = systemPorts);
     // The operator pressed 停止.
     static QString stoppedByOperator();
+    // How the program read compares with the read kept in history/ (when: its time), or with
+    // a file (named).
+    static QString comparedWithEarlier(const ProgramDiff& diff, const QString& when);
+    static QString comparedWithFile(const ProgramDiff& diff, const QString& file);
+    static QString notAnImage(const QString& file, NotAnImage why);
+    // Looking for the controller's port (自动, --read auto), and how it went.
+    static QString lookingForController();
+    static QString controllerFound(const QString& port);
+    static QString noControllerAnswered(const QString& tried);
+    // "Fingerprint (SHA-256): 3f2a…": as much of the digest as is given.
+    static QString fingerprint(const QString& hex);
     // "Waiting for the answer to block 288 (0x8120), 4 s": a long wait, in whole seconds.
     static QString waiting(long address, long long waitedMs);
     // Why a reply was refused.
@@ -65,6 +77,7 @@ public:
     static long rate(long bytes, qint64 elapsedMs);
 
 private:
+    static QString differences(const ProgramDiff& diff);
     static QString lineError(const ErrorFacts& f, const PortLister& ports);
     static QString portError(const ErrorFacts& f, const PortLister& ports);
     static QString folderError(const ErrorFacts& f);

@@ -1,0 +1,41 @@
+#pragma once
+
+// Finding the controller's port: each candidate port is opened (and held alone) at 9600 7E1,
+// asked for block 0, and closed again; the first that answers as a controller does is the one.
+
+#include <QCoreApplication>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+#include "ui/port_list.h"
+
+namespace progread {
+
+struct ProbeResult {
+    enum class Outcome { Answered, NoAnswer, NotAController, CannotOpen };
+    QString port;
+    Outcome outcome = Outcome::NoAnswer;
+    QString why;  // for the operator, when it did not answer
+};
+
+class PortProbe {
+    Q_DECLARE_TR_FUNCTIONS(PortProbe)
+
+public:
+    // The ports "auto" stands for, USB adapters first; "auto:/dev/a,/dev/b" names its own.
+    // Nothing when text asks for no search.
+    static std::optional<QStringList> candidates(const QString& text, const PortLister& ports);
+    // One request for block 0, asked again once when the reply is whole but its checksum
+    // follows another rule: a well-formed reply, or two identical ones, is an answer.
+    static ProbeResult probe(const QString& port, int ms = 1500);
+    // Each candidate in turn until one answers; every port tried is in tried.
+    static std::optional<QString> find(const QStringList& candidates, QList<ProbeResult>* tried);
+    // What was tried and how it went, in one sentence each.
+    static QString report(const QList<ProbeResult>& tried);
+    // For --list-ports --probe: "answered", "no answer", …
+    static QString column(const ProbeResult& result);
+};
+
+}  // namespace progread
