@@ -5,6 +5,8 @@
 
 #include <QAbstractItemModel>
 #include <QCompleter>
+#include <QCryptographicHash>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -303,7 +305,7 @@ TEST(Trace, AReadWithOneSpoiledAnswerShowsItsRejection) {
                                                 static_cast<qsizetype>(bytes.size()))
                                   .split('\n', Qt::SkipEmptyParts);
     const QRegularExpression stamp(
-        QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} (->|<-) "));
+        QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} (->|<-|==) "));
     int requests = 0, accepted = 0;
     QStringList rejected;
     for (const QString& line : lines) {
@@ -313,6 +315,14 @@ TEST(Trace, AReadWithOneSpoiledAnswerShowsItsRejection) {
         if (line.contains("  rejected: ")) rejected << line;
     }
     EXPECT_EQ(accepted, 41);
+    // The image's whole digest ends the trace.
+    QFile image(str(dir / "duqu.pmw"));
+    ASSERT_TRUE(image.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(lines.last().endsWith(
+        "== duqu.pmw SHA-256 " +
+        QString::fromLatin1(
+            QCryptographicHash::hash(image.readAll(), QCryptographicHash::Sha256).toHex())))
+        << lines.last().toStdString();
     EXPECT_EQ(requests, 42) << "the third block asked twice";
     ASSERT_EQ(rejected.size(), 1);
     EXPECT_TRUE(rejected[0].contains("<- <STX>") && rejected[0].contains("<ETX>"))

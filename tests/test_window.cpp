@@ -77,7 +77,7 @@ TEST(Window, ControlsCaptionsTabOrderAndFocus) {
     EXPECT_FALSE(w.Stop->isEnabled()) << "nothing to stop yet";
     EXPECT_FALSE(w.Busy->isVisible());
     // Tab as the operator presses it: 停止 is skipped while there is nothing to stop.
-    const QList<QWidget*> order = {w.Text1, w.Text2, w.Command1};
+    const QList<QWidget*> order = {w.Text1, w.Text2, w.Compare, w.Command1};
     for (QWidget* next : order) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QWidget* at = QApplication::focusWidget();

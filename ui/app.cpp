@@ -303,91 +303,95 @@ std::unique_ptr<TraceFile> openTrace(const Options& o, const FileDir& dir, QStri
 
 }  // namespace
 
-int runProgread(int argc, char** argv) {
-    gQtHandler = qInstallMessageHandler(dropRuntimeDirWarning);
-    const Options o = parse(argc, argv);
-    const bool window = !o.error && !o.help && !o.version && !o.listPorts && !o.read;
+namespace {
 
-    if (!window || !haveDisplay()) {
-        QCoreApplication app(argc, argv);
-        installTranslations(app, o);
-        if (o.error) return usageError(o.error());
-        if (o.help) {
-            say(stdout, usage());
-            say(stdout,
-                QLatin1Char('\n') + FileReport::where(fileDir(o, false)) + QLatin1Char('\n'));
-            return 0;
-        }
-        if (o.version) {
-            std::printf("progread %s\nQt %s (built with %s)\n", PROGREAD_VERSION, qVersion(),
-                        QT_VERSION_STR);
-            return 0;
-        }
-        if (o.listPorts) {
-            for (const PortEntry& port : systemPorts()) {
-                QString line = listingLine(port);
-                if (o.probe)
-                    line += QLatin1Char('\t') + PortProbe::column(PortProbe::probe(port.path));
-                say(stdout, line + QLatin1Char('\n'));
-            }
-            return 0;
-        }
-        if (!o.read) {
-            say(stderr,
-                Cli::tr(
-                    "progread: no display was found, so the window cannot open. To read without "
-                    "a window: progread --read PORT (progread --help says more).") +
-                    QLatin1Char('\n'));
-            return 2;
-        }
-        // Read before anything is moved: FILE may be the very duqu.pmw this read replaces.
-        std::optional<std::vector<Byte>> compareWith;
-        if (o.compare) {
-            QString why;
-            compareWith = FileReport::programOf(argPath(*o.compare), &why);
-            if (!compareWith) return usageError(QStringLiteral("--compare: ") + why);
-        }
-        std::string portName;
-        QString search;
-        if (const auto candidates =
-                PortProbe::candidates(QString::fromStdString(*o.read), systemPorts)) {
-            say(stderr, QStringLiteral("progread: ") + Words::lookingForController() +
-                            QLatin1Char('\n'));
-            QList<ProbeResult> tried;
-            const auto found = PortProbe::find(*candidates, &tried);
-            search = PortProbe::report(tried);
-            if (!found) {
-                say(stderr, QStringLiteral("progread: ") +
-                                Words::noControllerAnswered(search) +
-                                QLatin1Char('\n'));
-                return 1;
-            }
-            say(stderr, QStringLiteral("progread: ") +
-                            Words::controllerFound(*found) +
-                            QLatin1Char('\n'));
-            portName = found->toStdString();
-        } else {
-            try {
-                portName = portNameFor(*o.read);
-            } catch (const Error& e) {
-                return usageError(QStringLiteral("--read %1: %2")
-                                      .arg(QString::fromStdString(*o.read), Words::error(e)));
-            }
-        }
-        QString traceError;
-        const std::unique_ptr<TraceFile> trace = openTrace(o, fileDir(o, false), &traceError);
-        if (!traceError.isEmpty()) return usageError(traceError);
-        HeadlessRead read(fileDir(o, true), portName);
-        read.setBackToBack(o.fast);
-        read.setVerify(o.verify);
-        read.setTrace(trace.get());
-        read.setSearch(search);
-        if (compareWith) read.setCompare(shown(argPath(*o.compare)), std::move(*compareWith));
-        return read.exec();
+void tell(const QString& text) {
+    say(stderr, QStringLiteral("progread: ") + text + QLatin1Char('\n'));
+}
+
+// --read auto: the port where the controller answers, and what was tried (said again in the
+// summary); nothing when none answered, which is said.
+std::optional<std::string> searchedPort(const QStringList& candidates, QString* search) {
+    tell(Words::lookingForController());
+    QList<ProbeResult> tried;
+    const auto found = PortProbe::find(candidates, &tried);
+    *search = PortProbe::report(tried);
+    if (!found) {
+        tell(Words::noControllerAnswered(*search));
+        return {};
     }
+    tell(Words::controllerFound(*found));
+    return found->toStdString();
+}
 
-    QApplication app(argc, argv);
-    installTranslations(app, o);
+// --read PORT [--compare FILE]: the exit status.
+int readWithoutWindow(const Options& o) {
+    // Read before anything is moved: FILE may be the very duqu.pmw this read replaces.
+    std::optional<std::vector<Byte>> compareWith;
+    if (o.compare) {
+        QString why;
+        compareWith = FileReport::programOf(argPath(*o.compare), &why);
+        if (!compareWith) return usageError(QStringLiteral("--compare: ") + why);
+    }
+    std::string portName;
+    QString search;
+    if (const auto candidates =
+            PortProbe::candidates(QString::fromStdString(*o.read), systemPorts)) {
+        const auto found = searchedPort(*candidates, &search);
+        if (!found) return 1;
+        portName = *found;
+    } else {
+        try {
+            portName = portNameFor(*o.read);
+        } catch (const Error& e) {
+            return usageError(QStringLiteral("--read %1: %2")
+                                  .arg(QString::fromStdString(*o.read), Words::error(e)));
+        }
+    }
+    QString traceError;
+    const std::unique_ptr<TraceFile> trace = openTrace(o, fileDir(o, false), &traceError);
+    if (!traceError.isEmpty()) return usageError(traceError);
+    HeadlessRead read(fileDir(o, true), portName);
+    read.setBackToBack(o.fast);
+    read.setVerify(o.verify);
+    read.setTrace(trace.get());
+    read.setSearch(search);
+    if (compareWith) read.setCompare(shown(argPath(*o.compare)), std::move(*compareWith));
+    return read.exec();
+}
+
+// Everything but the window: usage errors, --help, --version, --list-ports, --read.
+int withoutWindow(const Options& o) {
+    if (o.error) return usageError(o.error());
+    if (o.help) {
+        say(stdout, usage());
+        say(stdout, QLatin1Char('\n') + FileReport::where(fileDir(o, false)) + QLatin1Char('\n'));
+        return 0;
+    }
+    if (o.version) {
+        std::printf("progread %s\nQt %s (built with %s)\n", PROGREAD_VERSION, qVersion(),
+                    QT_VERSION_STR);
+        return 0;
+    }
+    if (o.listPorts) {
+        for (const PortEntry& port : systemPorts()) {
+            QString line = listingLine(port);
+            if (o.probe) line += QLatin1Char('\t') + PortProbe::column(PortProbe::probe(port.path));
+            say(stdout, line + QLatin1Char('\n'));
+        }
+        return 0;
+    }
+    if (!o.read) {
+        say(stderr,
+            Cli::tr("progread: no display was found, so the window cannot open. To read without "
+                    "a window: progread --read PORT (progread --help says more).") +
+                QLatin1Char('\n'));
+        return 2;
+    }
+    return readWithoutWindow(o);
+}
+
+int withWindow(QApplication& app, const Options& o) {
     QString traceError;
     const std::unique_ptr<TraceFile> trace = openTrace(o, fileDir(o, false), &traceError);
     if (!traceError.isEmpty()) return usageError(traceError);
@@ -408,6 +412,22 @@ int runProgread(int argc, char** argv) {
     form.show();
     traceWindowShown(form);
     return app.exec();
+}
+
+}  // namespace
+
+int runProgread(int argc, char** argv) {
+    gQtHandler = qInstallMessageHandler(dropRuntimeDirWarning);
+    const Options o = parse(argc, argv);
+    const bool window = !o.error && !o.help && !o.version && !o.listPorts && !o.read;
+    if (!window || !haveDisplay()) {
+        QCoreApplication app(argc, argv);
+        installTranslations(app, o);
+        return withoutWindow(o);
+    }
+    QApplication app(argc, argv);
+    installTranslations(app, o);
+    return withWindow(app, o);
 }
 
 }  // namespace progread
