@@ -123,7 +123,7 @@ TEST(Translations, UsageErrorsAndHelpInTheChosenLanguage) {
         {{"--bogus", "--lang", "zh"},
          2,
          QStringLiteral("没有这个选项：--bogus")},  // the language after the mistake
-        {{"--lang", "zh", "--help"}, 0, QStringLiteral("--verify       把程序再读一遍")},
+        {{"--lang", "zh", "--help"}, 0, QStringLiteral("--verify       把程序再读取一遍")},
         {{"--lang", "en", "--help"},
          0,
          QStringLiteral("--verify       read the program a second time")},

@@ -85,7 +85,42 @@ stops keeps its blocks in duqu.pmw.part. An earlier duqu.pmw is moved into histo
 files lie in the program&apos;s folder or, where that is not writable, in Documents/progread of
 the user.
 </source>
-        <translation type="unfinished"></translation>
+        <translation>用法：progread [--port 串口] [--dir 文件夹] [--fast] [--verify] [--trace 文件] [--lang zh|en]
+  或：progread --read 串口 [--compare 文件] [--dir 文件夹] [--fast] [--verify] [--trace 文件]
+                 [--lang zh|en]
+  或：progread --list-ports [--probe]
+
+从串口上的控制器读取程序，存为 duqu.pmw，文件头取自模板 moban.pmw 的前 256 字节。
+
+  --port 串口    打开窗口，串口号填入该串口（不给时用上次读取成功的串口，否则为 1）
+  --read 串口    不开窗口读取一次；进度和结果输出到标准错误。
+                 退出码 0：已写出完整程序文件；1：读取失败；
+                 129 / 130 / 143：终端关闭（SIGHUP）/ Ctrl-C（SIGINT）/ SIGTERM 停止。
+                 串口可以写 auto：逐个尝试本机串口（先试 USB 转串口），在控制器应答的
+                 串口上读取；auto:串口,串口,... 只尝试列出的串口。
+  --compare 文件 读取后把程序和该文件中的程序比较（程序文件，例如
+                 history/duqu-20261206-140312.pmw）。退出码 0：相同；3：不同；
+                 2：该文件不是程序文件。
+  --dir 文件夹   文件放在该文件夹，而不是下面所说的文件夹
+  --fast         收到应答后立即发下一个请求，不等 100 毫秒节拍；
+                 只用于确认能连续接收请求的控制器
+  --verify       把程序再读取一遍，两遍逐字节一致才写出程序文件
+  --trace 文件   把每个请求和应答追加到该文件，带毫秒时间和每个应答的处理结果
+  --lang zh|en   提示信息的语言（默认跟随系统）
+  --list-ports   列出本机的串口，每行一个：路径、/dev/serial/by-id 名称、描述、
+                 厂商、序列号，用制表符分隔
+  --probe        与 --list-ports 一起用：向每个串口请求第 0 块，并加一列说明
+                 是否有控制器应答
+  --help         显示本说明并退出
+  --version      显示版本和所用的 Qt 版本
+
+串口可以是串口号（1 是第一个串口：Linux 上是 /dev/ttyS0，Windows 上是 COM1），
+也可以是设备路径，例如 /dev/ttyUSB0。用法错误，以及没有图形界面时打开窗口，退出码为 2。
+
+读取先写入 duqu.pmw.part，读完后才改名为 duqu.pmw；中途停止时已读取的块保留在
+duqu.pmw.part。原有的 duqu.pmw 会移到 history/ 里。这些文件放在程序所在文件夹；
+该文件夹不能写入时，放在用户的 Documents/progread。
+</translation>
     </message>
     <message>
         <source>--compare goes with --read</source>
