@@ -173,7 +173,7 @@ TEST(Advice, ALongWaitNamesTheBlockAndTheWholeSeconds) {
     EXPECT_FALSE(text.contains("4700") || text.contains("4.7")) << text.toStdString();
 }
 
-TEST(PortPicker, TheCompleterOffersTheSystemsPortsReadAgainOnFocus) {
+TEST(PortPicker, TheListAndTheCompleterOfferTheSystemsPortsReadAgain) {
     TempDir dir;
     QList<PortEntry> ports = fakePorts();
     Form1 w(dir.path());
@@ -207,6 +207,20 @@ TEST(PortPicker, TheCompleterOffersTheSystemsPortsReadAgainOnFocus) {
     ASSERT_TRUE(waitUntil([&] { return w.Command1->hasFocus(); }, 5000));
     w.Text1->setFocus();
     ASSERT_TRUE(waitUntil([&] { return w.portCompleter()->model()->rowCount() == 5; }, 5000));
+    // The drop-down: read again as it opens; a pick gives the path alone.
+    PortEntry usb1;
+    usb1.path = QStringLiteral("/dev/ttyUSB1");
+    ports << usb1;
+    w.Text1->showPopup();
+    EXPECT_EQ(w.Text1->count(), 6) << "read again as the list opens";
+    EXPECT_EQ(w.Text1->itemText(0), "自动");
+    EXPECT_EQ(w.Text1->text(), "1") << "opening the list keeps what was typed";
+    EXPECT_TRUE(w.Text1->itemText(3).contains("FT232R USB UART"))
+        << w.Text1->itemText(3).toStdString();
+    w.Text1->hidePopup();
+    emit w.Text1->activated(3);
+    EXPECT_EQ(w.Text1->text(), ports[1].byId) << "the path alone, without its description";
+    EXPECT_EQ(w.port().portName(), ports[1].byId.toStdString());
 }
 
 TEST(PortPicker, TheFieldStartsWithTheRememberedPortElseTheOnlyUsbAdapterElseOne) {
@@ -232,29 +246,6 @@ TEST(PortPicker, TheFieldStartsWithTheRememberedPortElseTheOnlyUsbAdapterElseOne
         EXPECT_EQ(initialPortText(row.remembered, row.ports), row.first)
             << row.remembered.toStdString() << ", " << row.ports.size() << " ports";
     }
-}
-
-TEST(PortPicker, TheListOpensWithThePortsOfNowAndAPickGivesThePath) {
-    TempDir dir;
-    QList<PortEntry> ports = fakePorts();
-    Form1 w(dir.path());
-    w.setPortLister([&] { return ports; });
-    ASSERT_TRUE(w.Form_Load(nullptr));
-    w.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-    PortEntry acm;
-    acm.path = QStringLiteral("/dev/ttyACM0");
-    ports << acm;
-    w.Text1->showPopup();
-    EXPECT_EQ(w.Text1->count(), 5) << "read again as the list opens";
-    EXPECT_EQ(w.Text1->itemText(0), "自动");
-    EXPECT_EQ(w.Text1->text(), "1") << "opening the list keeps what was typed";
-    EXPECT_TRUE(w.Text1->itemText(3).contains("FT232R USB UART"))
-        << w.Text1->itemText(3).toStdString();
-    w.Text1->hidePopup();
-    emit w.Text1->activated(3);
-    EXPECT_EQ(w.Text1->text(), ports[1].byId) << "the path alone, without its description";
-    EXPECT_EQ(w.port().portName(), ports[1].byId.toStdString());
 }
 
 TEST(PortPicker, ListPortsPrintsOnePortALineWithFiveColumns) {
