@@ -495,3 +495,37 @@ TEST(Window, AReadComparesWithTheOneBeforeAndWithAFile) {
     w.compareWith(dir / "moban.pmw");
     EXPECT_TRUE(w.statusText().contains("is not a program image")) << w.statusText().toStdString();
 }
+
+// 自动 tries the ports the list offers and reads where the controller answers.
+TEST(Window, AutoReadsWhereTheControllerAnswers) {
+    TempDir dir;
+    SilentLine silent;
+    Sim sim({"--blocks", "3"});
+    Form1 w(dir.path(), QStringLiteral("自动"));
+    w.setPortLister([&] {
+        PortEntry quiet, controller;
+        quiet.path = QString::fromStdString(silent.name);
+        controller.path = sim.qport();
+        return QList<PortEntry>{quiet, controller};
+    });
+    ASSERT_TRUE(w.Form_Load(nullptr));
+    w.show();
+    QTest::mouseClick(w.Command1, Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return !w.upload().running(); }));
+    EXPECT_EQ(w.upload().step(), Upload::Step::Finished) << w.statusText().toStdString();
+    EXPECT_EQ(w.Text1->text(), sim.qport()) << "the port found is the port read";
+    EXPECT_EQ(readFile(dir / "duqu.pmw"), expectedImage({}, sampleProgramMemory(3)));
+
+    // Nobody answers: each port tried is named, and nothing is read.
+    Form1 none(dir.path(), QStringLiteral("自动"));
+    none.setPortLister([&] {
+        PortEntry quiet;
+        quiet.path = QString::fromStdString(silent.name);
+        return QList<PortEntry>{quiet};
+    });
+    QTest::mouseClick(none.Command1, Qt::LeftButton);
+    EXPECT_TRUE(none.statusText().contains("No controller answered") &&
+                none.statusText().contains(QString::fromStdString(silent.name) + ": no answer"))
+        << none.statusText().toStdString();
+    EXPECT_FALSE(none.upload().running());
+}

@@ -146,9 +146,11 @@ Form1::Form1(const FileDir& dir, const QString& port, QWidget* parent)
 
 Form1::~Form1() {
     Form_Unload();
-    // The port closes as the station goes, after this window's own members: nothing it says
-    // then may reach them.
+    // The port closes as the station goes, and the controls lose the focus as QWidget closes
+    // the window, both after this window's own members are gone: nothing they say then may
+    // reach them.
     station_.MSComm1.disconnect();
+    for (QObject* child : findChildren<QObject*>()) child->disconnect(this);
 }
 
 int Form1::tw(int twips) const {
@@ -247,7 +249,8 @@ bool Form1::Text1_Change() {
 }
 
 void Form1::Text1_EditingFinished() {
-    if (!portEdited_ || station_.upload.running() || probing_) return;
+    // A window that is closing opens nothing (the field loses the focus as it goes).
+    if (unloaded_ || !portEdited_ || station_.upload.running() || probing_) return;
     portEdited_ = false;
     if (PortProbe::candidates(Text1->text(), {})) return;
     if (!Text1_Change() || station_.MSComm1.PortOpen()) return;
