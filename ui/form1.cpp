@@ -180,12 +180,14 @@ void Form1::Command1_Click() {
         // 自动: the port where the controller answers, then the read as if it had been typed.
         probing_ = true;
         setStatus(Words::lookingForController());
-        Stop->setEnabled(false);
         Command1->setEnabled(false);
+        Compare->setEnabled(false);
         QList<ProbeResult> tried;
-        const auto found = PortProbe::find(*candidates, &tried);
+        const auto found = PortProbe::find(*candidates, &tried);  // the window stays painted
         Command1->setEnabled(true);
+        Compare->setEnabled(true);
         probing_ = false;
+        if (unloaded_) return;  // closed meanwhile
         if (!found) {
             endText_ = Words::noControllerAnswered(PortProbe::report(tried));
             setStatus(endText_, true);
