@@ -17,6 +17,7 @@
 #include "tools/sample_program.h"
 #include "ui/file_report.h"
 #include "ui/form1.h"
+#include "ui/words.h"
 
 using namespace progread;
 using namespace progread::testing;
@@ -331,7 +332,7 @@ TEST(FileReport, AFullDiskIsReportedWithTheBlocksTheFileHolds) {
     ASSERT_EQ(rig.upload.step(), Upload::Step::Stopped);
     EXPECT_EQ(rig.upload.summary().blocks, 249) << "the upload took one block more than fits";
     const QString part = QString::fromStdString((disk / "duqu.pmw.part").string());
-    EXPECT_EQ(FileReport::kept(image),
+    EXPECT_EQ(Words::keptAfterStop(image),
               "Incomplete: 248 blocks kept in " + part + "; no duqu.pmw was written.");
 }
 

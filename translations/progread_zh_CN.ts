@@ -132,100 +132,6 @@ duqu.pmw.part。原有的 duqu.pmw 会移到 history/ 里。这些文件放在�
     </message>
 </context>
 <context>
-    <name>FileReport</name>
-    <message>
-        <source>Files are kept in %1, the program&apos;s folder.</source>
-        <translation>文件保存在程序所在文件夹 %1。</translation>
-    </message>
-    <message>
-        <source>Files are kept in %1 (the program&apos;s folder is not writable).</source>
-        <translation>文件保存在 %1（程序所在文件夹不能写入）。</translation>
-    </message>
-    <message>
-        <source>Files are kept in %1.</source>
-        <translation>文件保存在 %1。</translation>
-    </message>
-    <message>
-        <source>The earlier image was moved to %1.</source>
-        <translation>原来的程序文件已移到 %1。</translation>
-    </message>
-    <message>
-        <source>The earlier read&apos;s %1 (%2) was moved to %3.</source>
-        <translation>上次读取留下的 %1（%2）已移到 %3。</translation>
-    </message>
-    <message>
-        <source>The complete image stays in %1 under that name.</source>
-        <translation>完整的程序文件保留在 %1，文件名不变。</translation>
-    </message>
-    <message>
-        <source>Incomplete: %1 kept in %2; no %3 was written.</source>
-        <translation>未读完：已读取的 %1保存在 %2；没有生成 %3。</translation>
-    </message>
-    <message>
-        <source>The earlier read&apos;s %1, a complete image (%2), was moved to %3.</source>
-        <translation>上次读取留下的 %1 是完整的程序文件（%2），已移到 %3。</translation>
-    </message>
-    <message>
-        <source>Made the folder %1.</source>
-        <translation>已新建文件夹 %1。</translation>
-    </message>
-    <message>
-        <source>No block was read; no %1 was written.</source>
-        <translation>一块也没有读到；没有生成 %1。</translation>
-    </message>
-</context>
-<context>
-    <name>PortProbe</name>
-    <message>
-        <source>no answer</source>
-        <translation>没有应答</translation>
-    </message>
-    <message>
-        <source>in use by another program</source>
-        <translation>正被别的程序使用</translation>
-    </message>
-    <message>
-        <source>permission denied</source>
-        <translation>没有权限</translation>
-    </message>
-    <message>
-        <source>no such device</source>
-        <translation>没有这个设备</translation>
-    </message>
-    <message>
-        <source>cannot be opened</source>
-        <translation>无法打开</translation>
-    </message>
-    <message>
-        <source>cannot be written to</source>
-        <translation>无法发送</translation>
-    </message>
-    <message>
-        <source>something answered, but not as a controller does</source>
-        <translation>有应答，但不是控制器的应答</translation>
-    </message>
-    <message>
-        <source>No serial port was there to try.</source>
-        <translation>没有可以尝试的串口。</translation>
-    </message>
-    <message>
-        <source>%1: the controller answered</source>
-        <translation>%1：控制器应答</translation>
-    </message>
-    <message>
-        <source>%1: %2</source>
-        <translation>%1：%2</translation>
-    </message>
-    <message>
-        <source>Ports tried: %1.</source>
-        <translation>已尝试的串口：%1。</translation>
-    </message>
-    <message>
-        <source>; </source>
-        <translation>；</translation>
-    </message>
-</context>
-<context>
     <name>Words</name>
     <message>
         <source>%1 %2</source>
@@ -674,55 +580,45 @@ duqu.pmw.part。原有的 duqu.pmw 会移到 history/ 里。这些文件放在�
         <source>No controller answered.</source>
         <translation>没有控制器应答。</translation>
     </message>
-</context>
-<context>
-    <name>progread::Form1</name>
     <message>
-        <source>Port number (1 is the first serial port) or a device path such as /dev/ttyUSB0</source>
-        <translation>串口号（1 是第一个串口）或设备路径，例如 /dev/ttyUSB0</translation>
+        <source>Files are kept in %1, the program&apos;s folder.</source>
+        <translation>文件保存在程序所在文件夹 %1。</translation>
     </message>
     <message>
-        <source>Opening %1…</source>
-        <translation>正在打开 %1…</translation>
+        <source>Files are kept in %1 (the program&apos;s folder is not writable).</source>
+        <translation>文件保存在 %1（程序所在文件夹不能写入）。</translation>
     </message>
     <message>
-        <source>Port %1 is open. Press 读入 to read the program.</source>
-        <translation>串口 %1 已打开。按“读入”读取程序。</translation>
+        <source>Files are kept in %1.</source>
+        <translation>文件保存在 %1。</translation>
     </message>
     <message>
-        <source>Stop the read (Esc); the blocks read so far are kept</source>
-        <translation>停止读取（Esc）；已读取的块会保留</translation>
+        <source>The earlier image was moved to %1.</source>
+        <translation>原来的程序文件已移到 %1。</translation>
     </message>
     <message>
-        <source>Port: %1.</source>
-        <translation>串口：%1。</translation>
+        <source>The earlier read&apos;s %1, a complete image (%2), was moved to %3.</source>
+        <translation>上次读取留下的 %1 是完整的程序文件（%2），已移到 %3。</translation>
     </message>
     <message>
-        <source>Compare the program read with a saved program file</source>
-        <translation>把读取的程序和保存的程序文件比较</translation>
+        <source>The earlier read&apos;s %1 (%2) was moved to %3.</source>
+        <translation>上次读取留下的 %1（%2）已移到 %3。</translation>
     </message>
     <message>
-        <source>Press 读入 to look for the controller&apos;s port.</source>
-        <translation>按“读入”查找控制器所在的串口。</translation>
+        <source>Made the folder %1.</source>
+        <translation>已新建文件夹 %1。</translation>
     </message>
     <message>
-        <source>Compare with a program file</source>
-        <translation>与程序文件比较</translation>
+        <source>The complete image stays in %1 under that name.</source>
+        <translation>完整的程序文件保留在 %1，文件名不变。</translation>
     </message>
     <message>
-        <source>Program files (*.pmw);;All files (*)</source>
-        <translation>程序文件 (*.pmw);;所有文件 (*)</translation>
+        <source>No block was read; no %1 was written.</source>
+        <translation>一块也没有读到；没有生成 %1。</translation>
     </message>
     <message>
-        <source>Try each port, USB adapters first, and read where the controller answers</source>
-        <translation>逐个尝试串口（先试 USB 转串口），在控制器应答的串口上读取</translation>
-    </message>
-</context>
-<context>
-    <name>progread::HeadlessRead</name>
-    <message>
-        <source>Stopped: %1</source>
-        <translation>已停止：%1</translation>
+        <source>Incomplete: %1 kept in %2; no %3 was written.</source>
+        <translation>未读完：已读取的 %1保存在 %2；没有生成 %3。</translation>
     </message>
     <message>
         <source>Interrupted (SIGINT).</source>
@@ -735,6 +631,97 @@ duqu.pmw.part。原有的 duqu.pmw 会移到 history/ 里。这些文件放在�
     <message>
         <source>Stopped (SIGTERM).</source>
         <translation>已停止（SIGTERM）。</translation>
+    </message>
+    <message>
+        <source>Stopped: %1</source>
+        <translation>已停止：%1</translation>
+    </message>
+    <message>
+        <source>Opening %1…</source>
+        <translation>正在打开 %1…</translation>
+    </message>
+    <message>
+        <source>Port: %1.</source>
+        <translation>串口：%1。</translation>
+    </message>
+    <message>
+        <source>Port %1 is open. Press 读入 to read the program.</source>
+        <translation>串口 %1 已打开。按“读入”读取程序。</translation>
+    </message>
+    <message>
+        <source>Press 读入 to look for the controller&apos;s port.</source>
+        <translation>按“读入”查找控制器所在的串口。</translation>
+    </message>
+    <message>
+        <source>%1: the controller answered</source>
+        <translation>%1：控制器应答</translation>
+    </message>
+    <message>
+        <source>%1: no answer</source>
+        <translation>%1：没有应答</translation>
+    </message>
+    <message>
+        <source>%1: something answered, but not as a controller does</source>
+        <translation>%1：有应答，但不是控制器的应答</translation>
+    </message>
+    <message>
+        <source>%1: in use by another program</source>
+        <translation>%1：正被别的程序使用</translation>
+    </message>
+    <message>
+        <source>%1: permission denied</source>
+        <translation>%1：没有权限</translation>
+    </message>
+    <message>
+        <source>%1: no such device</source>
+        <translation>%1：没有这个设备</translation>
+    </message>
+    <message>
+        <source>%1: cannot be written to</source>
+        <translation>%1：无法发送</translation>
+    </message>
+    <message>
+        <source>%1: cannot be opened</source>
+        <translation>%1：无法打开</translation>
+    </message>
+    <message>
+        <source>No serial port was there to try.</source>
+        <translation>没有可以尝试的串口。</translation>
+    </message>
+    <message>
+        <source>Ports tried: %1.</source>
+        <translation>已尝试的串口：%1。</translation>
+    </message>
+    <message>
+        <source>; </source>
+        <translation>；</translation>
+    </message>
+</context>
+<context>
+    <name>progread::Form1</name>
+    <message>
+        <source>Port number (1 is the first serial port) or a device path such as /dev/ttyUSB0</source>
+        <translation>串口号（1 是第一个串口）或设备路径，例如 /dev/ttyUSB0</translation>
+    </message>
+    <message>
+        <source>Stop the read (Esc); the blocks read so far are kept</source>
+        <translation>停止读取（Esc）；已读取的块会保留</translation>
+    </message>
+    <message>
+        <source>Compare the program read with a saved program file</source>
+        <translation>把读取的程序和保存的程序文件比较</translation>
+    </message>
+    <message>
+        <source>Compare with a program file</source>
+        <translation>与程序文件比较</translation>
+    </message>
+    <message>
+        <source>Program files (*.pmw);;All files (*)</source>
+        <translation>程序文件 (*.pmw);;所有文件 (*)</translation>
+    </message>
+    <message>
+        <source>Try each port, USB adapters first, and read where the controller answers</source>
+        <translation>逐个尝试串口（先试 USB 转串口），在控制器应答的串口上读取</translation>
     </message>
 </context>
 <context>

@@ -315,7 +315,7 @@ std::optional<std::string> searchedPort(const QStringList& candidates, QString* 
     tell(Words::lookingForController());
     QList<ProbeResult> tried;
     const auto found = PortProbe::find(candidates, &tried);
-    *search = PortProbe::report(tried);
+    *search = Words::portsTried(tried);
     if (!found) {
         tell(Words::noControllerAnswered(*search));
         return {};
@@ -365,7 +365,7 @@ int withoutWindow(const Options& o) {
     if (o.error) return usageError(o.error());
     if (o.help) {
         say(stdout, usage());
-        say(stdout, QLatin1Char('\n') + FileReport::where(fileDir(o, false)) + QLatin1Char('\n'));
+        say(stdout, QLatin1Char('\n') + Words::filesKeptIn(fileDir(o, false)) + QLatin1Char('\n'));
         return 0;
     }
     if (o.version) {

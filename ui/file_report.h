@@ -35,10 +35,6 @@ public:
     };
     // Prepares the station's image (raising what that raises) and words what it did.
     static Startup start(Station& station, const FileDir& dir);
-    // "Files are kept in …"
-    static QString where(const FileDir& dir);
-    // One sentence per note, joined.
-    static QString notes(const std::vector<FileNote>& notes);
     // The earlier image these notes moved into history/, else since.
     static std::filesystem::path movedImage(const std::vector<FileNote>& notes,
                                             const std::filesystem::path& since = {});
@@ -61,8 +57,6 @@ public:
                                 const std::filesystem::path& earlier, int digits);
     // The SHA-256 of a file, in hex; empty when it cannot be read.
     static QString sha256(const std::filesystem::path& file);
-    // After a read stopped: which file holds what. Empty when the read made no file.
-    static QString kept(const ProgramImage& image);
 };
 
 }  // namespace progread

@@ -189,7 +189,7 @@ void Form1::Command1_Click() {
         probing_ = false;
         if (unloaded_) return;  // closed meanwhile
         if (!found) {
-            endText_ = Words::noControllerAnswered(PortProbe::report(tried));
+            endText_ = Words::noControllerAnswered(Words::portsTried(tried));
             setStatus(endText_, true);
             return;
         }
@@ -208,12 +208,12 @@ void Form1::Command1_Click() {
     fileNote_.clear();
     secondPassWhy_.clear();
     stopAsked_ = false;
-    setStatus(tr("Opening %1…").arg(q(station_.MSComm1.portName())));
+    setStatus(Words::opening(q(station_.MSComm1.portName())));
     station_.upload.Command1_Click();
     setRunning(station_.upload.running());
     const std::vector<FileNote> notes = station_.image.takeNotes();
     earlier_ = FileReport::movedImage(notes, earlier_);
-    setFileNote(FileReport::notes(notes));
+    setFileNote(Words::fileNotes(notes));
 }
 
 void Form1::Stop_Click() {
@@ -227,8 +227,7 @@ bool Form1::Text1_Change() {
     // A read in progress goes on with its port: what is typed counts from the next start.
     if (station_.upload.running() || probing_) return true;
     if (PortProbe::candidates(Text1->text(), {})) {
-        setStatus(Words::then(endText_, tr("Press 读入 to look for the controller's port.")),
-                  !endText_.isEmpty());
+        setStatus(Words::then(endText_, Words::pressToSearch()), !endText_.isEmpty());
         return true;
     }
     std::string name;
@@ -244,9 +243,7 @@ bool Form1::Text1_Change() {
         return true;
     }
     station_.changePort(name);
-    setStatus(endText_.isEmpty() ? tr("Port: %1.").arg(q(name))
-                                 : Words::then(endText_, tr("Port: %1.").arg(q(name))),
-              !endText_.isEmpty());
+    setStatus(Words::then(endText_, Words::port(q(name))), !endText_.isEmpty());
     return true;
 }
 
@@ -259,8 +256,7 @@ void Form1::Text1_EditingFinished() {
     try {
         station_.MSComm1.openPort();
         if (endText_.isEmpty()) {
-            setStatus(tr("Port %1 is open. Press 读入 to read the program.")
-                          .arg(q(station_.MSComm1.portName())));
+            setStatus(Words::portOpen(q(station_.MSComm1.portName())));
         }
     } catch (const Error& e) {
         setStatus(Words::then(endText_, Words::error(e, portLister_)), true);
@@ -359,7 +355,7 @@ void Form1::uploadFinished(const UploadSummary& summary) {
     earlier_.clear();  // this read's image is the one the next start keeps
     endText_ = Words::done(figures, startWarning_);
     setStatus(endText_, !startWarning_.isEmpty());
-    const QString notes = FileReport::notes(station_.image.takeNotes());
+    const QString notes = Words::fileNotes(station_.image.takeNotes());
     if (!notes.isEmpty()) setFileNote(notes);
     settings().setValue(QStringLiteral("lastPort"), Text1->text().trimmed());
 }
@@ -370,7 +366,7 @@ void Form1::uploadStopped(const Error& error, bool wasRunning) {
                    : wasRunning ? Words::stopped(error, portLister_)
                                 : Words::error(error, portLister_);
     stopAsked_ = false;
-    const QString kept = FileReport::kept(station_.image);
+    const QString kept = Words::keptAfterStop(station_.image);
     if (wasRunning && !kept.isEmpty()) text += QLatin1Char('\n') + kept;
     endText_ = text;
     setStatus(text, true);

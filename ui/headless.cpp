@@ -54,7 +54,7 @@ int HeadlessRead::exec() {
         return 1;
     } catch (const std::exception& e) {
         // Not ours (the library's, about a path): said, not a core dump.
-        say(tr("Stopped: %1").arg(QString::fromLocal8Bit(e.what())));
+        say(Words::stoppedOn(QString::fromLocal8Bit(e.what())));
         return 1;
     }
     QCoreApplication::processEvents();  // a stop request that came meanwhile: no read at all
@@ -63,7 +63,7 @@ int HeadlessRead::exec() {
         station_.upload.Command1_Click();
         const std::vector<FileNote> notes = station_.image.takeNotes();
         earlier_ = FileReport::movedImage(notes, earlier_);
-        if (!notes.empty()) say(FileReport::notes(notes));
+        if (!notes.empty()) say(Words::fileNotes(notes));
     }
     QEventLoop loop;
     while (result_ < 0) loop.processEvents(QEventLoop::WaitForMoreEvents);
@@ -77,7 +77,7 @@ int HeadlessRead::exec() {
 }
 
 void HeadlessRead::printNotes() {
-    const QString notes = FileReport::notes(station_.image.takeNotes());
+    const QString notes = Words::fileNotes(station_.image.takeNotes());
     if (!notes.isEmpty()) say(notes);
 }
 
@@ -175,13 +175,13 @@ void HeadlessRead::uploadFinished(const UploadSummary& summary) {
 
 void HeadlessRead::uploadStopped(const Error& error, bool wasRunning) {
     if (signal_) {
-        say(signal_ == SIGINT    ? tr("Interrupted (SIGINT).")
-            : signal_ == kHangUp ? tr("Hung up (SIGHUP).")
-                                 : tr("Stopped (SIGTERM)."));
+        say(Words::stoppedBySignal(signal_ == SIGINT    ? Words::Signal::Interrupt
+                                   : signal_ == kHangUp ? Words::Signal::HangUp
+                                                        : Words::Signal::Terminate));
     } else {
         say(wasRunning ? Words::stopped(error) : Words::error(error));
     }
-    const QString kept = FileReport::kept(station_.image);
+    const QString kept = Words::keptAfterStop(station_.image);
     if (wasRunning && !kept.isEmpty()) say(kept);
     result_ = 1;
 }

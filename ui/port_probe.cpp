@@ -6,7 +6,6 @@
 
 #include "protocol/frames.h"
 #include "serial/comm_port.h"
-#include "ui/words.h"
 
 namespace progread {
 
@@ -31,23 +30,13 @@ std::optional<QStringList> PortProbe::candidates(const QString& text, const Port
 }
 
 ProbeResult PortProbe::probe(const QString& port, int ms) {
-    ProbeResult result{port, ProbeResult::Outcome::NoAnswer, tr("no answer")};
+    using Outcome = ProbeResult::Outcome;
     CommPort line;
     line.setCommPort(port.toStdString());
     try {
         line.openPort();
     } catch (const Error& e) {
-        // Short: the advice on each kind belongs to a port the operator chose.
-        switch (e.facts().code) {
-            case ErrorFacts::Code::PortBusy:
-                return {port, ProbeResult::Outcome::CannotOpen, tr("in use by another program")};
-            case ErrorFacts::Code::PortPermission:
-                return {port, ProbeResult::Outcome::CannotOpen, tr("permission denied")};
-            case ErrorFacts::Code::PortNotFound:
-                return {port, ProbeResult::Outcome::CannotOpen, tr("no such device")};
-            default:
-                return {port, ProbeResult::Outcome::CannotOpen, tr("cannot be opened")};
-        }
+        return {port, Outcome::CannotOpen, e.facts().code};
     }
     QEventLoop loop;
     QTimer timeout;
@@ -65,7 +54,7 @@ ProbeResult PortProbe::probe(const QString& port, int ms) {
         try {
             for (const Byte c : BuildReadRequest(0).chars) line.Output(c);
         } catch (const Error&) {
-            return {port, ProbeResult::Outcome::CannotOpen, tr("cannot be written to")};
+            return {port, Outcome::CannotOpen, ErrorFacts::Code::PortWriteFailed};
         }
         timeout.start(ms / 2);
         loop.exec();
@@ -73,20 +62,14 @@ ProbeResult PortProbe::probe(const QString& port, int ms) {
         const ReplyCheck check = checkReply(reply);
         if (check || (attempt == 1 && reply == first)) {
             line.closePort();
-            return {port, ProbeResult::Outcome::Answered, {}};
+            return {port, Outcome::Answered};
         }
         // Whole but summed by another rule: a second, identical reply will do.
         if (check.fault != ReplyFault::ChecksumMismatch) break;
         first = reply;
-        result = {port, ProbeResult::Outcome::NotAController,
-                  tr("something answered, but not as a controller does")};
-    }
-    if (!reply.empty()) {
-        result = {port, ProbeResult::Outcome::NotAController,
-                  tr("something answered, but not as a controller does")};
     }
     line.closePort();
-    return result;
+    return {port, reply.empty() && first.empty() ? Outcome::NoAnswer : Outcome::NotAController};
 }
 
 std::optional<QString> PortProbe::find(const QStringList& candidates, QList<ProbeResult>* tried) {
@@ -96,17 +79,6 @@ std::optional<QString> PortProbe::find(const QStringList& candidates, QList<Prob
         if (r.outcome == ProbeResult::Outcome::Answered) return port;
     }
     return {};
-}
-
-QString PortProbe::report(const QList<ProbeResult>& tried) {
-    if (tried.isEmpty()) return tr("No serial port was there to try.");
-    QStringList parts;
-    for (const ProbeResult& r : tried) {
-        parts << (r.outcome == ProbeResult::Outcome::Answered
-                      ? tr("%1: the controller answered").arg(r.port)
-                      : tr("%1: %2").arg(r.port, r.why));
-    }
-    return tr("Ports tried: %1.").arg(parts.join(tr("; ")));
 }
 
 QString PortProbe::column(const ProbeResult& result) {

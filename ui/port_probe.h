@@ -3,12 +3,12 @@
 // Finding the controller's port: each candidate port is opened (and held alone) at 9600 7E1,
 // asked for block 0, and closed again; the first that answers as a controller does is the one.
 
-#include <QCoreApplication>
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <optional>
 
+#include "protocol/error.h"
 #include "ui/port_list.h"
 
 namespace progread {
@@ -17,12 +17,11 @@ struct ProbeResult {
     enum class Outcome { Answered, NoAnswer, NotAController, CannotOpen };
     QString port;
     Outcome outcome = Outcome::NoAnswer;
-    QString why;  // for the operator, when it did not answer
+    // CannotOpen: why (PortBusy, PortPermission, PortNotFound, PortWriteFailed, …)
+    ErrorFacts::Code openFailure = ErrorFacts::Code::Other;
 };
 
 class PortProbe {
-    Q_DECLARE_TR_FUNCTIONS(PortProbe)
-
 public:
     // The ports "auto" stands for, USB adapters first; "auto:/dev/a,/dev/b" names its own.
     // Nothing when text asks for no search.
@@ -32,8 +31,6 @@ public:
     static ProbeResult probe(const QString& port, int ms = 1500);
     // Each candidate in turn until one answers; every port tried is in tried.
     static std::optional<QString> find(const QStringList& candidates, QList<ProbeResult>* tried);
-    // What was tried and how it went, in one sentence each.
-    static QString report(const QList<ProbeResult>& tried);
     // For --list-ports --probe: "answered", "no answer", …
     static QString column(const ProbeResult& result);
 };

@@ -1,8 +1,17 @@
 #include "ui/words.h"
 
+#include "image/portable_file.h"
 #include "upload/upload.h"
 
 namespace progread {
+
+namespace {
+
+QString q(const std::filesystem::path& p) {
+    return QString::fromStdString(shownPath(p));
+}
+
+}  // namespace
 
 Words::Audience Words::audience_ = Words::Audience::CommandLine;
 
@@ -183,6 +192,124 @@ QString Words::noControllerAnswered(const QString& tried) {
 
 QString Words::fingerprint(const QString& hex) {
     return tr("Fingerprint (SHA-256): %1.").arg(hex);
+}
+
+QString Words::filesKeptIn(const FileDir& dir) {
+    switch (dir.source) {
+        case FileDir::Source::Program:
+            return tr("Files are kept in %1, the program's folder.").arg(q(dir.path));
+        case FileDir::Source::User:
+            return tr("Files are kept in %1 (the program's folder is not writable).")
+                .arg(q(dir.path));
+        case FileDir::Source::Given:
+            break;
+    }
+    return tr("Files are kept in %1.").arg(q(dir.path));
+}
+
+QString Words::fileNotes(const std::vector<FileNote>& notes) {
+    QStringList sentences;
+    for (const FileNote& note : notes) {
+        const QString name = QString::fromStdString(
+            shownPath(note.path.parent_path().filename() / note.path.filename()));
+        switch (note.kind) {
+            case FileNote::Kind::MovedToHistory:
+                sentences << tr("The earlier image was moved to %1.").arg(name);
+                break;
+            case FileNote::Kind::ReplacedPart:
+                sentences << (note.complete
+                                  ? tr("The earlier read's %1, a complete image (%2), was moved "
+                                       "to %3.")
+                                  : tr("The earlier read's %1 (%2) was moved to %3."))
+                                 .arg(QString::fromLatin1(kPartName),
+                                      blocks(static_cast<long>(note.blocks)), name);
+                break;
+            case FileNote::Kind::MadeFolder:
+                sentences << tr("Made the folder %1.").arg(q(note.path));
+                break;
+        }
+    }
+    QString all;
+    for (const QString& sentence : sentences) all = then(all, sentence);
+    return all;
+}
+
+QString Words::keptAfterStop(const ProgramImage& image) {
+    if (!image.hasPart()) return {};
+    if (image.partComplete()) {
+        return tr("The complete image stays in %1 under that name.").arg(q(image.partPath()));
+    }
+    if (image.partBlocks() == 0) {
+        // Only the header: nothing of the controller's to keep.
+        return tr("No block was read; no %1 was written.").arg(QString::fromLatin1(kImageName));
+    }
+    return tr("Incomplete: %1 kept in %2; no %3 was written.")
+        .arg(blocks(static_cast<long>(image.partBlocks())), q(image.partPath()),
+             QString::fromLatin1(kImageName));
+}
+
+QString Words::stoppedBySignal(Signal signal) {
+    switch (signal) {
+        case Signal::Interrupt:
+            return tr("Interrupted (SIGINT).");
+        case Signal::HangUp:
+            return tr("Hung up (SIGHUP).");
+        case Signal::Terminate:
+            break;
+    }
+    return tr("Stopped (SIGTERM).");
+}
+
+QString Words::stoppedOn(const QString& what) {
+    return tr("Stopped: %1").arg(what);
+}
+
+QString Words::opening(const QString& port) {
+    return tr("Opening %1…").arg(port);
+}
+
+QString Words::port(const QString& port) {
+    return tr("Port: %1.").arg(port);
+}
+
+QString Words::portOpen(const QString& port) {
+    return tr("Port %1 is open. Press 读入 to read the program.").arg(port);
+}
+
+QString Words::pressToSearch() {
+    return tr("Press 读入 to look for the controller's port.");
+}
+
+QString Words::probeOutcome(const ProbeResult& r) {
+    switch (r.outcome) {
+        case ProbeResult::Outcome::Answered:
+            return tr("%1: the controller answered").arg(r.port);
+        case ProbeResult::Outcome::NoAnswer:
+            return tr("%1: no answer").arg(r.port);
+        case ProbeResult::Outcome::NotAController:
+            return tr("%1: something answered, but not as a controller does").arg(r.port);
+        case ProbeResult::Outcome::CannotOpen:
+            break;
+    }
+    switch (r.openFailure) {
+        case ErrorFacts::Code::PortBusy:
+            return tr("%1: in use by another program").arg(r.port);
+        case ErrorFacts::Code::PortPermission:
+            return tr("%1: permission denied").arg(r.port);
+        case ErrorFacts::Code::PortNotFound:
+            return tr("%1: no such device").arg(r.port);
+        case ErrorFacts::Code::PortWriteFailed:
+            return tr("%1: cannot be written to").arg(r.port);
+        default:
+            return tr("%1: cannot be opened").arg(r.port);
+    }
+}
+
+QString Words::portsTried(const QList<ProbeResult>& tried) {
+    if (tried.isEmpty()) return tr("No serial port was there to try.");
+    QStringList parts;
+    for (const ProbeResult& r : tried) parts << probeOutcome(r);
+    return tr("Ports tried: %1.").arg(parts.join(tr("; ")));
 }
 
 QString Words::waiting(long address, long long waitedMs) {

@@ -7,7 +7,9 @@
 
 #include "image/compare.h"
 #include "protocol/error.h"
+#include "ui/file_report.h"
 #include "ui/port_list.h"
+#include "ui/port_probe.h"
 #include "upload/links.h"
 
 namespace progread {
@@ -48,17 +50,35 @@ public:
     static QString stopped(const Error& error, const PortLister& ports = systemPorts);
     // The operator pressed 停止.
     static QString stoppedByOperator();
+    // --read stopped by a signal, or by an error that is not the tool's own (English).
+    enum class Signal { Interrupt, HangUp, Terminate };
+    static QString stoppedBySignal(Signal signal);
+    static QString stoppedOn(const QString& what);
+    // The window's port field and what comes of it.
+    static QString opening(const QString& port);
+    static QString port(const QString& port);
+    static QString portOpen(const QString& port);
+    static QString pressToSearch();
     // How the program read compares with the read kept in history/ (when: its time), or with
     // a file (named).
     static QString comparedWithEarlier(const ProgramDiff& diff, const QString& when);
     static QString comparedWithFile(const ProgramDiff& diff, const QString& file);
     static QString notAnImage(const QString& file, NotAnImage why);
+    // How a port tried for the controller came out, and what was tried.
+    static QString probeOutcome(const ProbeResult& result);
+    static QString portsTried(const QList<ProbeResult>& tried);
     // Looking for the controller's port (自动, --read auto), and how it went.
     static QString lookingForController();
     static QString controllerFound(const QString& port);
     static QString noControllerAnswered(const QString& tried);
     // "Fingerprint (SHA-256): 3f2a…": as much of the digest as is given.
     static QString fingerprint(const QString& hex);
+    // "Files are kept in …": where moban.pmw, duqu.pmw, its .part and history/ lie, and why.
+    static QString filesKeptIn(const FileDir& dir);
+    // What was done to files, one sentence per note.
+    static QString fileNotes(const std::vector<FileNote>& notes);
+    // After a read stopped: which file holds what. Empty when the read made no file.
+    static QString keptAfterStop(const ProgramImage& image);
     // "Waiting for the answer to block 288 (0x8120), 4 s": a long wait, in whole seconds.
     static QString waiting(long address, long long waitedMs);
     // Why a reply was refused.
