@@ -1,0 +1,28 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Finishes a man page that help2man wrote (cmake/install.cmake runs it):
+#   cmake -DPAGE=FILE -DDATE=YYYY-MM-DD [-DDROP=TEXT] -P packaging/man-page.cmake
+# - The date becomes DATE: help2man writes month and year, which man's tools cannot read as
+#   a date.
+# - A paragraph break right after a section heading goes: the heading already starts one.
+# - DROP, a paragraph of --help that the page has no use for, goes; a DROP the page does not
+#   have is an error, so that a reworded --help is noticed here instead of in the page.
+file(READ "${PAGE}" text)
+
+string(REGEX REPLACE "(\n\\.TH [^ \n]+ \"[^\"\n]*\") \"[^\"\n]*\"" "\\1 \"${DATE}\"" dated
+                     "${text}")
+if(dated STREQUAL text)
+  message(FATAL_ERROR "${PAGE}: no .TH line with a date")
+endif()
+set(text "${dated}")
+
+string(REGEX REPLACE "(\n\\.SH [^\n]*\n(\\.\\\\\"[^\n]*\n)*)\\.PP\n" "\\1" text "${text}")
+
+if(DEFINED DROP)
+  string(REPLACE "\n.PP\n${DROP}\n" "\n" dropped "${text}")
+  if(dropped STREQUAL text)
+    message(FATAL_ERROR "${PAGE}: no paragraph \"${DROP}\" to leave out")
+  endif()
+  set(text "${dropped}")
+endif()
+
+file(WRITE "${PAGE}" "${text}")
