@@ -79,14 +79,6 @@ long writeSome(int fd, const Byte* data, std::size_t count) {
 #endif
 }
 
-bool syncFile(int fd) {
-#ifdef _WIN32
-    return ::_commit(fd) == 0;
-#else
-    return ::fsync(fd) == 0;
-#endif
-}
-
 bool truncateFile(int fd, std::uintmax_t size) {
 #ifdef _WIN32
     return ::_chsize_s(fd, static_cast<__int64>(size)) == 0;
@@ -125,15 +117,11 @@ ErrorFacts fileFacts(ErrorFacts::Code code, const fs::path& path, ErrorFacts::Ac
 }
 
 // from replaces to in one step.
-void replaceFile(const fs::path& from, const fs::path& to) {
-#ifdef _WIN32
-    if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return;
-    const std::string why = std::system_category().message(static_cast<int>(::GetLastError()));
-#else
-    if (::rename(from.c_str(), to.c_str()) == 0) return;
-    const std::string why = reason(errno);
-#endif
+void replaceFile(DiskCalls& disk, const fs::path& from, const fs::path& to) {
+    const std::error_code ec = disk.replace(from, to);
+    if (!ec) return;
+    const std::string why =
+        ec.category() == std::generic_category() ? reason(ec.value()) : ec.message();
     throw Error(ErrorKind::File,
                 fileFacts(ErrorFacts::Code::FileFailed, from, ErrorFacts::Action::Rename, why, to),
                 "cannot rename " + from.string() + " to " + to.string() + ": " + why);
@@ -172,16 +160,6 @@ Move moveNoReplace(const fs::path& from, const fs::path& to) {
     throw Error(ErrorKind::File,
                 fileFacts(ErrorFacts::Code::FileFailed, from, ErrorFacts::Action::Move, why, to),
                 "cannot move " + from.string() + " to " + to.string() + ": " + why);
-}
-
-// Makes a rename itself survive a power cut. Some file systems refuse; the data are safe anyway.
-void syncDir([[maybe_unused]] const fs::path& dir) {
-#ifndef _WIN32
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
-#endif
 }
 
 // The file's own modification time (a link's, not its target's), local: "20240131-235959".
@@ -266,7 +244,43 @@ void removeFile(const fs::path& p) {
                 "the image " + part.string() + " is not open");
 }
 
+DiskCalls& systemDisk() {
+    static DiskCalls calls;
+    return calls;
+}
+
 }  // namespace
+
+int DiskCalls::syncFile(int fd) {
+    errno = 0;
+#ifdef _WIN32
+    if (::_commit(fd) == 0) return 0;
+#else
+    if (::fsync(fd) == 0) return 0;
+#endif
+    return errno ? errno : EIO;
+}
+
+std::error_code DiskCalls::replace(const fs::path& from, const fs::path& to) {
+#ifdef _WIN32
+    if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return {};
+    return {static_cast<int>(::GetLastError()), std::system_category()};
+#else
+    if (::rename(from.c_str(), to.c_str()) == 0) return {};
+    return {errno, std::generic_category()};
+#endif
+}
+
+// Makes the rename itself survive a power cut.
+void DiskCalls::syncFolder([[maybe_unused]] const fs::path& dir) {
+#ifndef _WIN32
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+#endif
+}
 
 bool PrepareReport::headerComplete() const {
     return templateBytes == ProgramImage::kHeaderBytes;
@@ -338,7 +352,11 @@ void refusedLock(const fs::path& lock, std::optional<LockHolder> holder, bool re
                     "; close it first, or give this one another folder with --dir");
 }
 
-ProgramImage::ProgramImage(fs::path dir) : dir_(std::move(dir)) {}
+ProgramImage::ProgramImage(fs::path dir) : dir_(std::move(dir)), disk_(&systemDisk()) {}
+
+void ProgramImage::setDiskCalls(DiskCalls* calls) {
+    disk_ = calls ? calls : &systemDisk();
+}
 
 ProgramImage::~ProgramImage() {
     closeQuietly();
@@ -582,9 +600,9 @@ void ProgramImage::writePending(std::size_t count) {
 void ProgramImage::publish() {
     if (fd_ < 0) notOpen(partPath());
     flush();
-    errno = 0;
-    if (!syncFile(fd_)) {
-        const int err = errno;
+    // On disk before it has the image's name: a power cut after the rename must not leave a
+    // duqu.pmw whose bytes never reached the disk.
+    if (const int err = disk_->syncFile(fd_)) {
         closeQuietly();
         fileError(ErrorFacts::Action::WriteTo, "write to", partPath(), err);
     }
@@ -594,8 +612,8 @@ void ProgramImage::publish() {
     if (!closeFile(fd)) fileError(ErrorFacts::Action::Close, "close", partPath(), errno);
     // Nothing is there unless another program put it there during the read: keep it too.
     moveEarlierImageAside(true);
-    replaceFile(partPath(), imagePath());
-    syncDir(dir_);
+    replaceFile(*disk_, partPath(), imagePath());
+    disk_->syncFolder(dir_);
     partExists_ = false;
 }
 

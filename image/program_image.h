@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "image/image_sink.h"
@@ -44,6 +45,21 @@ struct FileNote {
     bool complete = false;
 };
 
+// The calls that decide whether a published image survives a power cut, in their order:
+// the .part's bytes to disk, its rename over duqu.pmw, the folder's new entry to disk. These
+// are the system's own; a test puts in its own to watch the order or to make one fail.
+class DiskCalls {
+public:
+    virtual ~DiskCalls() = default;
+    // fsync (_commit on Windows): 0, or the system's error number.
+    virtual int syncFile(int fd);
+    // from replaces to in one step.
+    virtual std::error_code replace(const std::filesystem::path& from,
+                                    const std::filesystem::path& to);
+    // Some file systems refuse; the data are safe anyway, so nothing is reported.
+    virtual void syncFolder(const std::filesystem::path& dir);
+};
+
 class ProgramImage : public ImageSink {
 public:
     static constexpr std::size_t kHeaderBytes = 256;
@@ -71,7 +87,7 @@ public:
     // Writes what was appended, in whole blocks only (and the tail once appended). A failed
     // write cuts the file back to its last whole block and raises a File error.
     void flush() override;
-    // fsync, then one rename of duqu.pmw.part over duqu.pmw.
+    // fsync, then one rename of duqu.pmw.part over duqu.pmw, then fsync of the folder.
     void publish() override;
     // Flushes and closes an unfinished read; its .part stays.
     void close();
@@ -87,6 +103,9 @@ public:
     bool partComplete() const;
     // What was done to other files since the last call.
     std::vector<FileNote> takeNotes();
+
+    // null: the system's own.
+    void setDiskCalls(DiskCalls* calls);
 
     const std::filesystem::path& dir() const { return dir_; }
     std::filesystem::path imagePath() const { return dir_ / kImageName; }
@@ -114,6 +133,7 @@ private:
     std::uintmax_t bodyEnd_ = UINTMAX_MAX;  // where the tail begins, once appended
     bool partExists_ = false;
     std::vector<FileNote> notes_;
+    DiskCalls* disk_;
 };
 
 // True when a file can be created in dir (tried, not guessed from permission bits).

@@ -31,7 +31,8 @@ bool checkParity(int fd) {
 }  // namespace
 #endif
 
-CommPort::CommPort(QObject* parent) : QObject(parent) {
+// The port is a child, so that a test can find it and raise its errors.
+CommPort::CommPort(QObject* parent) : QObject(parent), port_(this) {
     port_.setBaudRate(QSerialPort::Baud9600);
     port_.setParity(QSerialPort::EvenParity);
     port_.setDataBits(QSerialPort::Data7);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
+
 #include "protocol/error.h"
 
 namespace progread::testing {
@@ -16,6 +19,16 @@ ErrorKind kindOf(F&& f) {
     }
     ADD_FAILURE() << "no error raised";
     return ErrorKind::File;
+}
+
+// What a call raised: nullopt when it returned.
+inline std::optional<Error> raisedBy(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const Error& e) {
+        return e;
+    }
+    return std::nullopt;
 }
 
 }  // namespace progread::testing

@@ -115,6 +115,32 @@ struct RecordingView : UploadView {
     void uploadStopped(const Error& e, bool) override { errors.push_back(e); }
 };
 
+// What an image holds, put together here independently of the upload.
+inline std::vector<Byte> tail() {
+    std::vector<Byte> t;
+    for (int k = 0; k < 513; ++k) {
+        t.push_back(0xFF);
+        t.push_back(0x00);
+    }
+    return t;
+}
+
+inline std::vector<Byte> concat(std::vector<Byte> a, const std::vector<Byte>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+inline std::vector<Byte> memorySlice(const std::vector<Byte>& m, std::size_t from,
+                                     std::size_t count) {
+    return {m.begin() + static_cast<long>(from), m.begin() + static_cast<long>(from + count)};
+}
+
+// Replaces one character; at() keeps GCC's overflow analysis quiet about the copies.
+inline std::string setChar(std::string r, std::size_t pos, char c) {
+    r.at(pos) = c;
+    return r;
+}
+
 // Requests are parsed here independently of the code that builds them.
 inline long requestedOffset(const std::string& request) {
     return std::stol(request.substr(4, 4), nullptr, 16) - 0x8000;

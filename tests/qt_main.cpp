@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QSettings>
 #include <QStandardPaths>
-#include <cstdlib>
-#include <filesystem>
+#include <cstdio>
+
+#include "own_dirs.h"
 
 int main(int argc, char** argv) {
     // No display is needed, also when the tests are listed at build time.
@@ -12,16 +14,19 @@ int main(int argc, char** argv) {
     // Chinese says so).
     qputenv("LC_ALL", "C.UTF-8");
     qunsetenv("LANGUAGE");
-    // The line's records per port stay out of the user's runtime folder, and out of other
-    // tests': pseudo-terminal names are reused.
-    char runtime[] = "/tmp/progread-run-XXXXXX";
-    if (::mkdtemp(runtime)) qputenv("XDG_RUNTIME_DIR", runtime);
+    // Settings and the line's records per port stay out of the user's folders and out of
+    // other test processes': pseudo-terminal names are reused.
+    const progread::testing::OwnUserDirs own;
     QApplication app(argc, argv);
-    // Settings the tests write (the last good port) stay out of the user's own.
-    QStandardPaths::setTestModeEnabled(true);
+    // Where the window keeps the last good port, and the records: checked, not assumed.
+    const QString settings =
+        QSettings(QStringLiteral("progread"), QStringLiteral("progread")).fileName();
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (!own.holds(settings.toStdString()) || !own.holds(runtime.toStdString())) {
+        std::fprintf(stderr, "the tests would use the user's own folders (%s, %s); not run\n",
+                     settings.toLocal8Bit().constData(), runtime.toLocal8Bit().constData());
+        return 1;
+    }
     ::testing::InitGoogleTest(&argc, argv);
-    const int result = RUN_ALL_TESTS();
-    std::error_code ec;
-    std::filesystem::remove_all(runtime, ec);
-    return result;
+    return RUN_ALL_TESTS();
 }

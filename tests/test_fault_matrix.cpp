@@ -117,7 +117,7 @@ void runRows(std::vector<Row>& rows, const std::function<void(Row&)>& run) {
     std::vector<std::thread> threads;
     std::size_t next = 0;
     std::mutex m;
-    for (int t = 0; t < 6; ++t) {
+    for (int t = 0; t < 8; ++t) {
         threads.emplace_back([&] {
             for (;;) {
                 Row* row;
@@ -145,7 +145,7 @@ TEST(FaultMatrix, OneSpoiledAnswerStillGivesTheExactImage) {
         std::vector<std::string> readArgs;
         std::shared_ptr<Read> read = std::make_shared<Read>();
     };
-    const std::vector<Byte> memory = program(6);
+    const std::vector<Byte> memory = program(4);
     std::vector<Row> rows;
     for (const char* charUs : {"0", "1042"}) {
         auto add = [&](std::string what, std::vector<std::string> args, std::string said,
@@ -164,7 +164,7 @@ TEST(FaultMatrix, OneSpoiledAnswerStillGivesTheExactImage) {
         add("answers in 1-character pieces", {"--chunk", "1", "--chunk-gap-ms", "1"}, "");
         add("two answers glued", {"--glue", "3"}, "no reply");
         add("replies on the line before the start", {"--stray-before", "3"}, "");
-        add("a reply after the end", {"--stray-after", "6"}, "");
+        add("a reply after the end", {"--stray-after", "4"}, "");
         add("checksums by another rule", {"--other-checksum"}, "another rule");
         add("a NAK", {"--nak", "3"}, "NAK");
         add("a reply one character short", {"--short", "3"}, "67 characters, 68 expected");
@@ -200,8 +200,8 @@ TEST(FaultMatrix, OneSpoiledAnswerStillGivesTheExactImage) {
         }
         if (row.said == "another rule") {
             EXPECT_EQ(countOf(r.out.stdErr, "another rule"), 1) << "told once\n" << r.out.stdErr;
-            EXPECT_NE(r.out.stdErr.find("6 blocks, in"), std::string::npos) << r.out.stdErr;
-            EXPECT_NE(r.out.stdErr.find("6 retries"), std::string::npos) << "two requests a block\n"
+            EXPECT_NE(r.out.stdErr.find("4 blocks, in"), std::string::npos) << r.out.stdErr;
+            EXPECT_NE(r.out.stdErr.find("4 retries"), std::string::npos) << "two requests a block\n"
                                                                          << r.out.stdErr;
         }
     }
@@ -209,24 +209,26 @@ TEST(FaultMatrix, OneSpoiledAnswerStillGivesTheExactImage) {
 
 // Late answers: exact, or a stop that names the block; never a wrong image reported done.
 TEST(FaultMatrix, LateAnswersGiveTheExactImageOrAStopNamingTheBlock) {
+    // The late answer is the third block's, the last; every late answer costs its time
+    // twice (the blocks are read a second time), so the programs are short.
     struct Row {
         std::string what;
         std::vector<std::string> simArgs;
         bool mustFinish;
+        std::size_t blocks;
         std::shared_ptr<Read> read = std::make_shared<Read>();
     };
-    const std::vector<Byte> memory = program(4);
     std::vector<Row> rows = {
-        {"one answer 1.1 s late", {"--late", "3:1100", "--char-us", "1042"}, false},
-        {"one answer 1.5 s late", {"--late", "3:1500", "--char-us", "1042"}, false},
-        {"one answer 2.5 s late", {"--late", "3:2500", "--char-us", "1042"}, false},
-        {"every answer 1.5 s late", {"--latency-ms", "1500"}, true},
+        {"one answer 1.1 s late", {"--late", "3:1100", "--char-us", "1042"}, false, 3},
+        {"one answer 1.5 s late", {"--late", "3:1500", "--char-us", "1042"}, false, 3},
+        {"one answer 2.5 s late", {"--late", "3:2500", "--char-us", "1042"}, false, 3},
+        {"every answer 1.5 s late", {"--latency-ms", "1500"}, true, 2},
     };
-    runRows<Row>(rows, [&](Row& row) { readAgainst(*row.read, memory, row.simArgs); });
+    runRows<Row>(rows, [&](Row& row) { readAgainst(*row.read, program(row.blocks), row.simArgs); });
     for (const Row& row : rows) {
         const Read& r = *row.read;
         if (r.out.exitCode == 0) {
-            EXPECT_EQ(readFile(r.dir / "duqu.pmw"), expectedImage(header(), memory))
+            EXPECT_EQ(readFile(r.dir / "duqu.pmw"), expectedImage(header(), program(row.blocks)))
                 << row.what << ": done but wrong";
         } else {
             EXPECT_FALSE(row.mustFinish) << row.what << "\n" << r.out.stdErr;
@@ -241,79 +243,91 @@ TEST(FaultMatrix, LateAnswersGiveTheExactImageOrAStopNamingTheBlock) {
 }
 
 // Reads that cannot end well: a clear stop, the blocks received kept in the .part file, the
-// earlier image safe in history/, never a duqu.pmw.
+// earlier image safe in history/, never a duqu.pmw. The reads run side by side.
 TEST(FaultMatrix, ReadsThatCannotFinishStopCleanlyAndKeepWhatCame) {
     const std::vector<Byte> memory = program(12);
-    {
-        // Answers that come but are refused every time: the stop says what they were.
-        struct Row {
-            std::vector<std::string> simArgs;
-            std::string said;
-        } rows[] = {
-            {{"--short", "4,5,6"}, "malformed reply (67 characters, 68 expected) after 3 requests"},
-            {{"--nak", "4,5,6"}, "(NAK) 3 times"},
-        };
-        for (const Row& row : rows) {
-            Read r;
-            readAgainst(r, memory, row.simArgs);
-            EXPECT_EQ(r.out.exitCode, 1) << r.out.stdErr;
-            EXPECT_NE(r.out.stdErr.find("0x8060"), std::string::npos) << r.out.stdErr;
-            EXPECT_NE(r.out.stdErr.find(row.said), std::string::npos) << r.out.stdErr;
-            EXPECT_EQ(r.out.stdErr.find("no reply"), std::string::npos) << r.out.stdErr;
-            EXPECT_EQ(readFile(r.dir / "duqu.pmw.part"), partOf(memory, 3));
-        }
-    }
-    {
-        Read r;
-        readAgainst(r, memory, {"--silent-after", "4"});
-        EXPECT_EQ(r.out.exitCode, 1) << r.out.stdErr;
-        EXPECT_NE(r.out.stdErr.find("0x8080"), std::string::npos) << "names the block\n"
-                                                                  << r.out.stdErr;
-        EXPECT_NE(r.out.stdErr.find("no reply after 3 requests"), std::string::npos)
-            << r.out.stdErr;
-        EXPECT_EQ(readFile(r.dir / "duqu.pmw.part"), partOf(memory, 4));
-        EXPECT_FALSE(std::filesystem::exists(r.dir / "duqu.pmw"));
-        EXPECT_TRUE(earlierKept(r));
-    }
-    {
-        // The adapter pulled: the line closes after 4 answers, at the latest half a second
-        // after the fourth block is on disk. Unnoticed, the read would wait 3 s for answers.
-        Read r;
-        std::chrono::steady_clock::time_point fourth{};
-        readAgainst(r, memory, {"--close-after", "4"}, {}, [&](pid_t, Read& read) {
+    // Answers that come but are refused every time: the stop says what they were.
+    Read shortReplies, naks;
+    // The controller falls silent.
+    Read silent;
+    // The adapter pulled: the line closes after 4 answers, at the latest half a second
+    // after the fourth block is on disk. Unnoticed, the read would wait 3 s for answers.
+    Read pulled;
+    std::chrono::steady_clock::time_point fourth{};
+    // Ctrl-C, once, when three blocks are in. Pressed again while the program ends, it
+    // would end it by the signal itself.
+    Read interrupted;
+    bool pressed = false;
+    std::vector<std::thread> reads;
+    reads.emplace_back([&] { readAgainst(shortReplies, memory, {"--short", "4,5,6"}); });
+    reads.emplace_back([&] { readAgainst(naks, memory, {"--nak", "4,5,6"}); });
+    reads.emplace_back([&] { readAgainst(silent, memory, {"--silent-after", "4"}); });
+    reads.emplace_back([&] {
+        readAgainst(pulled, memory, {"--close-after", "4"}, {}, [&](pid_t, Read& read) {
             std::error_code ec;
             if (fourth == std::chrono::steady_clock::time_point{} &&
                 std::filesystem::file_size(read.dir / "duqu.pmw.part", ec) >= 256 + 4 * 32 && !ec) {
                 fourth = std::chrono::steady_clock::now();
             }
         });
-        const double afterFourth =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - fourth).count();
-        EXPECT_EQ(r.out.exitCode, 1) << r.out.stdErr;
-        EXPECT_NE(r.out.stdErr.find("/dev/pts/"), std::string::npos) << "names the port\n"
-                                                                     << r.out.stdErr;
-        EXPECT_LT(afterFourth, 0.5 + 2.0) << "noticed within 2 s of the line closing";
-        if (!kSanitized) {
-            EXPECT_LT(r.out.cpuSeconds, 0.2) << "no busy loop on a dead line";
-        }
-        EXPECT_EQ(readFile(r.dir / "duqu.pmw.part"), partOf(memory, 4));
-        EXPECT_FALSE(std::filesystem::exists(r.dir / "duqu.pmw"));
-    }
-    {
-        // Ctrl-C once three blocks are in.
-        Read r;
-        readAgainst(r, memory, {"--latency-ms", "50"}, {}, [](pid_t pid, Read& read) {
+    });
+    reads.emplace_back([&] {
+        readAgainst(interrupted, memory, {"--latency-ms", "50"}, {}, [&](pid_t pid, Read& read) {
             std::error_code ec;
             const auto size = std::filesystem::file_size(read.dir / "duqu.pmw.part", ec);
-            if (!ec && size >= 256 + 3 * 32) ::kill(pid, SIGINT);
+            if (!pressed && !ec && size >= 256 + 3 * 32) {
+                pressed = true;
+                ::kill(pid, SIGINT);
+            }
         });
-        EXPECT_EQ(r.out.exitCode, 130) << r.out.stdErr;
-        const auto part = readFile(r.dir / "duqu.pmw.part");
-        ASSERT_GE(part.size(), 256u + 3 * 32);
-        EXPECT_EQ(part, partOf(memory, (part.size() - 256) / 32)) << "whole blocks, in place";
-        EXPECT_FALSE(std::filesystem::exists(r.dir / "duqu.pmw"));
-        EXPECT_TRUE(earlierKept(r));
+    });
+    for (auto& read : reads) read.join();
+
+    struct Refused {
+        const Read& read;
+        std::string said;
+    } refused[] = {
+        {shortReplies, "malformed reply (67 characters, 68 expected) after 3 requests"},
+        {naks, "(NAK) 3 times"},
+    };
+    for (const Refused& row : refused) {
+        const Read& r = row.read;
+        EXPECT_EQ(r.out.exitCode, 1) << r.out.stdErr;
+        EXPECT_NE(r.out.stdErr.find("0x8060"), std::string::npos) << r.out.stdErr;
+        EXPECT_NE(r.out.stdErr.find(row.said), std::string::npos) << r.out.stdErr;
+        EXPECT_EQ(r.out.stdErr.find("no reply"), std::string::npos) << r.out.stdErr;
+        EXPECT_EQ(readFile(r.dir / "duqu.pmw.part"), partOf(memory, 3));
     }
+
+    EXPECT_EQ(silent.out.exitCode, 1) << silent.out.stdErr;
+    EXPECT_NE(silent.out.stdErr.find("0x8080"), std::string::npos) << "names the block\n"
+                                                                   << silent.out.stdErr;
+    EXPECT_NE(silent.out.stdErr.find("no reply after 3 requests"), std::string::npos)
+        << silent.out.stdErr;
+    EXPECT_EQ(readFile(silent.dir / "duqu.pmw.part"), partOf(memory, 4));
+    EXPECT_FALSE(std::filesystem::exists(silent.dir / "duqu.pmw"));
+    EXPECT_TRUE(earlierKept(silent));
+
+    EXPECT_EQ(pulled.out.exitCode, 1) << pulled.out.stdErr;
+    EXPECT_NE(pulled.out.stdErr.find("/dev/pts/"), std::string::npos) << "names the port\n"
+                                                                      << pulled.out.stdErr;
+    ASSERT_NE(fourth, std::chrono::steady_clock::time_point{}) << pulled.out.stdErr;
+    EXPECT_LT(std::chrono::duration<double>(pulled.out.endedAt - fourth).count(), 0.5 + 2.0)
+        << "noticed within 2 s of the line closing";
+    if (!kSanitized) {
+        EXPECT_LT(pulled.out.cpuSeconds, 0.2) << "no busy loop on a dead line";
+    }
+    EXPECT_EQ(readFile(pulled.dir / "duqu.pmw.part"), partOf(memory, 4));
+    EXPECT_FALSE(std::filesystem::exists(pulled.dir / "duqu.pmw"));
+
+    EXPECT_TRUE(pressed);
+    EXPECT_EQ(interrupted.out.exitCode, 130) << "signal " << interrupted.out.signal << "\n"
+                                             << interrupted.out.stdErr;
+    const auto part = readFile(interrupted.dir / "duqu.pmw.part");
+    ASSERT_GE(part.size(), 256u + 3 * 32);
+    EXPECT_EQ(part, partOf(memory, (part.size() - 256) / 32)) << "whole blocks, in place";
+    EXPECT_FALSE(std::filesystem::exists(interrupted.dir / "duqu.pmw"));
+    EXPECT_TRUE(earlierKept(interrupted));
 }
 
 // Ports that cannot be had: a clear message, exit 1, and no image file of any kind.
@@ -389,8 +403,9 @@ TEST(FaultMatrix, AFolderThatCannotTakeTheImageIsAFileErrorNamingThePath) {
         writeFile(fs / "moban.pmw", header());
         ASSERT_TRUE(fs.leaveFree(2));  // a page for the folder lock, a page for the image
         SimProcess sim({PROGREAD_SIM, "--memory", (files / "memory.bin").string()});
+        // Back to back: the disk is full after about a hundred blocks, not ten seconds.
         const ChildOutcome out =
-            runChild({PROGREAD_EXE, "--read", sim.port(), "--dir", fs.path().string()},
+            runChild({PROGREAD_EXE, "--read", sim.port(), "--dir", fs.path().string(), "--fast"},
                      {"DISPLAY", "QT_QPA_PLATFORM"});
         EXPECT_EQ(out.exitCode, 1) << out.stdErr;
         EXPECT_EQ(out.signal, 0);
@@ -418,7 +433,7 @@ TEST(FaultMatrix, AReadRightAfterAnotherStoppedNeverTakesItsAnswers) {
         std::shared_ptr<TempDir> dir = std::make_shared<TempDir>();
         ChildOutcome first, second;
     };
-    const std::vector<Byte> memory = program(30);
+    const std::vector<Byte> memory = program(5);
     std::vector<Row> rows = {
         // Its third block's answer comes 3.5 s late: no reply after 3 requests.
         {"a 400 ms controller stuck once",
@@ -429,13 +444,13 @@ TEST(FaultMatrix, AReadRightAfterAnotherStoppedNeverTakesItsAnswers) {
          {}},
         {"Ctrl-C against a 300 ms controller",
          {"--latency-ms", "300"},
-         5,
+         3,
          std::make_shared<TempDir>(),
          {},
          {}},
         {"Ctrl-C against a 600 ms controller",
          {"--latency-ms", "600"},
-         4,
+         2,
          std::make_shared<TempDir>(),
          {},
          {}},
@@ -451,12 +466,16 @@ TEST(FaultMatrix, AReadRightAfterAnotherStoppedNeverTakesItsAnswers) {
         const std::vector<std::string> argv = {PROGREAD_EXE, "--read", controller.port(), "--dir",
                                                dir.path().string()};
         std::function<void(pid_t)> watch;
+        bool pressed = false;
         if (row.interruptAfterBlocks > 0) {
             watch = [&](pid_t pid) {
                 std::error_code ec;
                 const auto size = std::filesystem::file_size(dir / "duqu.pmw.part", ec);
-                if (!ec && size >= 256u + 32u * static_cast<unsigned>(row.interruptAfterBlocks))
+                if (!pressed && !ec &&
+                    size >= 256u + 32u * static_cast<unsigned>(row.interruptAfterBlocks)) {
+                    pressed = true;
                     ::kill(pid, SIGINT);
+                }
             };
         }
         row.first = runChild(argv, {"DISPLAY", "QT_QPA_PLATFORM"}, watch, {runtimeOf(dir)});

@@ -2,10 +2,12 @@
 #include <stdlib.h>
 #include <time.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <functional>
 
+#include "error_kind.h"
 #include "fakes.h"
 #include "image/program_image.h"
 #include "temp_dir.h"
@@ -61,16 +63,6 @@ void setModified(const fs::path& p, std::time_t t) {
 }
 
 constexpr std::time_t k20240131_235958 = 1706745598;
-
-// What a call raised: nullopt when it returned.
-std::optional<Error> raisedBy(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const Error& e) {
-        return e;
-    }
-    return std::nullopt;
-}
 
 // Forwards each step of a read to the real image and looks at duqu.pmw after it.
 struct WatchingSink : ImageSink {
@@ -207,6 +199,20 @@ TEST(ProgramImage, AnEarlierImageIsMovedIntoHistoryByteForByteNeverOverwritten) 
     EXPECT_FALSE(fs::exists(dir / "duqu.pmw"));
     EXPECT_EQ(historyOf(dir).size(), 3u);
     EXPECT_TRUE(image.takeNotes().empty());
+
+    // One that another program puts there while a read runs is kept too, not replaced by
+    // the read's image.
+    const std::vector<Byte> during = patternBytes(500, 4);
+    writeFile(dir / "duqu.pmw", during);
+    for (int k = 0; k < 16; ++k) image.appendPair({0x0F, 0x00});
+    image.appendTail();
+    image.publish();
+    const auto notes = image.takeNotes();
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0].kind, FileNote::Kind::MovedToHistory);
+    EXPECT_EQ(readFile(notes[0].path), during);
+    EXPECT_EQ(historyOf(dir).size(), 4u);
+    EXPECT_EQ(fs::file_size(dir / "duqu.pmw"), 256u + 32 + 1026);
 }
 
 TEST(ProgramImage, AStoppedReadLeavesNoImageAndItsWholeBlocksInThePart) {
@@ -296,6 +302,77 @@ TEST(ProgramImage, DuquPmwIsAbsentOrCompleteAtEveryStepOfARead) {
     EXPECT_EQ(readFile(historyOf(dir)[0]), complete);
 }
 
+// The image's bytes reach the disk before it gets its name, and its name the disk after:
+// the .part is synced, renamed over duqu.pmw, then the folder synced. A sync or a rename
+// that fails stops the read with a file error and publishes nothing.
+TEST(ProgramImage, TheImageIsOnDiskBeforeItIsPublished) {
+    struct WatchedDisk : DiskCalls {
+        fs::path part;
+        std::vector<std::string> calls;
+        int failSync = 0;
+        std::error_code failRename;
+        int syncFile(int fd) override {
+            std::error_code ec;
+            calls.push_back("sync " + std::to_string(fs::file_size(part, ec)));
+            return failSync ? failSync : DiskCalls::syncFile(fd);
+        }
+        std::error_code replace(const fs::path& from, const fs::path& to) override {
+            calls.push_back("rename " + from.filename().string() + " " + to.filename().string());
+            return failRename ? failRename : DiskCalls::replace(from, to);
+        }
+        void syncFolder(const fs::path& dir) override {
+            calls.push_back("sync folder");
+            DiskCalls::syncFolder(dir);
+        }
+    };
+    const std::vector<std::string> published = {"sync 1314", "rename duqu.pmw.part duqu.pmw",
+                                                "sync folder"};
+    struct Row {
+        const char* what;
+        int failSync;
+        std::error_code failRename;
+        std::vector<std::string> calls;
+        const char* reason;  // "": published
+    } rows[] = {
+        {"all is well", 0, {}, published, ""},
+        {"the sync fails", EIO, {}, {"sync 1314"}, std::strerror(EIO)},
+        {"the rename fails",
+         0,
+         std::make_error_code(std::errc::permission_denied),
+         {published[0], published[1]},
+         std::strerror(EACCES)},
+    };
+    for (const Row& row : rows) {
+        TempDir dir;
+        ProgramImage image(dir.path());
+        WatchedDisk disk;
+        disk.part = dir / "duqu.pmw.part";
+        disk.failSync = row.failSync;
+        disk.failRename = row.failRename;
+        image.setDiskCalls(&disk);
+        image.prepare();
+        Rig rig(&image);
+        rig.putEndMarker(2);
+        rig.run();
+        EXPECT_EQ(disk.calls, row.calls) << row.what;
+        if (std::string(row.reason).empty()) {
+            EXPECT_EQ(rig.upload.step(), Upload::Step::Finished) << row.what;
+            EXPECT_EQ(readFile(dir / "duqu.pmw"), imageOf({}, rig.memory, 1, true)) << row.what;
+            continue;
+        }
+        ASSERT_EQ(rig.upload.step(), Upload::Step::Stopped) << row.what;
+        ASSERT_EQ(rig.view.errors.size(), 1u) << row.what;
+        const Error& e = rig.view.errors[0];
+        EXPECT_EQ(e.kind(), ErrorKind::File) << row.what;
+        EXPECT_NE(e.message().find((dir / "duqu.pmw.part").string()), std::string::npos)
+            << e.message();
+        EXPECT_NE(e.message().find(row.reason), std::string::npos) << e.message();
+        EXPECT_FALSE(fs::exists(dir / "duqu.pmw")) << row.what;
+        EXPECT_EQ(readFile(dir / "duqu.pmw.part"), imageOf({}, rig.memory, 1, true))
+            << row.what << ": the whole read is kept";
+    }
+}
+
 TEST(ProgramImage, FileProblemsAreFileErrorsNamingThePath) {
     TempDir dir;
     fs::create_directory(dir / "duqu.pmw");  // not an image, and cannot be moved for one
@@ -341,6 +418,15 @@ TEST(ProgramImage, AnEarlierPartIsCountedInBlocksWithoutItsTail) {
         EXPECT_EQ(notes[0].complete, row.complete) << row.what;
         EXPECT_EQ(readFile(notes[0].path), part) << row.what;
     }
+
+    // A header alone (a read stopped before its first block) holds nothing to keep.
+    TempDir dir;
+    writeFile(dir / "duqu.pmw.part", imageOf(patternBytes(256, 2), program, 0, false));
+    ProgramImage image(dir.path());
+    image.prepare();
+    image.restart();
+    EXPECT_TRUE(image.takeNotes().empty());
+    EXPECT_TRUE(historyOf(dir).empty());
 }
 
 TEST(ProgramImage, AMissingFolderIsMadeAndNoted) {
@@ -456,104 +542,6 @@ TEST(ProgramImage, WhatStandsWhereAFileOrFolderBelongsIsNamedAtOnce) {
             EXPECT_EQ(readFile(path), bytes) << row.what << ": " << path << " untouched";
         EXPECT_FALSE(image.isOpen()) << row.what;
     }
-}
-
-TEST(FolderLock, WhatStandsAtTheLockPathIsToldApart) {
-    const long long dead = INT_MAX - 1;  // above any pid_max
-    ASSERT_FALSE(processRunning(dead));
-    ASSERT_TRUE(processRunning(::getpid()));
-    enum class Then { TryAgain, Raises };
-    struct Row {
-        const char* what;
-        std::function<void(const fs::path& lock)> put;
-        std::optional<LockHolder> holder;
-        bool retry;
-        Then then;
-        ErrorFacts::Code code;
-        long long count;
-        bool lockStays;
-    };
-    auto nothing = [](const fs::path&) {};
-    auto file = [](const fs::path& lock) { writeFile(lock, {'1', '\n'}); };
-    const Row rows[] = {
-        {"gone since (its holder ended)",
-         nothing,
-         std::nullopt,
-         true,
-         Then::TryAgain,
-         {},
-         0,
-         false},
-        {"gone since, the last try", nothing, std::nullopt, false, Then::Raises,
-         ErrorFacts::Code::FolderInUse, 0, false},
-        {"a folder", [](const fs::path& lock) { fs::create_directory(lock); }, std::nullopt, true,
-         Then::Raises, ErrorFacts::Code::LockIsAFolder, 0, true},
-        {"a pipe", [](const fs::path& lock) { ASSERT_EQ(::mkfifo(lock.c_str(), 0666), 0); },
-         std::nullopt, true, Then::Raises, ErrorFacts::Code::LockNotAFile, 0, true},
-        {"a link to a lock file",
-         [](const fs::path& lock) {
-             writeFile(lock.parent_path() / "real", {'1', '\n'});
-             fs::create_symlink(lock.parent_path() / "real", lock);
-         },
-         LockHolder{1, true}, true, Then::Raises, ErrorFacts::Code::LockNotAFile, 0, true},
-        {"empty (its maker stopped before filling it)",
-         [](const fs::path& lock) { writeFile(lock, {}); }, std::nullopt, true, Then::Raises,
-         ErrorFacts::Code::LockUnreadable, 0, true},
-        {"held by a running process", file, LockHolder{::getpid(), true}, true, Then::Raises,
-         ErrorFacts::Code::FolderInUse, ::getpid(), true},
-        {"held on another machine", file, LockHolder{dead, false}, true, Then::Raises,
-         ErrorFacts::Code::FolderInUse, dead, true},
-        {"left by an ended process",
-         file,
-         LockHolder{dead, true},
-         true,
-         Then::TryAgain,
-         {},
-         0,
-         false},
-    };
-    for (const Row& row : rows) {
-        TempDir dir;
-        const fs::path lock = dir / "duqu.pmw.lock";
-        row.put(lock);
-        const std::optional<Error> e = raisedBy([&] { refusedLock(lock, row.holder, row.retry); });
-        const bool stays = fs::exists(fs::symlink_status(lock));
-        EXPECT_EQ(stays, row.lockStays) << row.what;
-        if (row.then == Then::TryAgain) {
-            EXPECT_FALSE(e) << row.what << ": " << e->message();
-            continue;
-        }
-        if (!e) {
-            ADD_FAILURE() << row.what << ": nothing raised";
-            continue;
-        }
-        EXPECT_EQ(e->kind(), ErrorKind::File) << row.what;
-        EXPECT_EQ(e->facts().code, row.code) << row.what << ": " << e->message();
-        EXPECT_EQ(e->facts().subject, dir.path().string()) << row.what;
-        EXPECT_EQ(e->facts().count, row.count) << row.what;
-        // Before the lock is tried: what is not a lock file is named then too.
-        const std::optional<Error> early = raisedBy([&] { checkLockPath(lock); });
-        const bool notALockFile = row.code == ErrorFacts::Code::LockIsAFolder ||
-                                  row.code == ErrorFacts::Code::LockNotAFile;
-        EXPECT_EQ(early.has_value(), notALockFile) << row.what;
-        if (early) {
-            EXPECT_EQ(early->facts().code, row.code) << row.what;
-        }
-    }
-
-    // Left by an ended process where nothing can be removed.
-    SmallTmpfs readOnly(4);
-    if (!readOnly.mounted()) GTEST_SKIP() << readOnly.why();
-    writeFile(readOnly / "duqu.pmw.lock", {'1', '\n'});
-    ASSERT_TRUE(readOnly.remountReadOnly());
-    const std::optional<Error> e = raisedBy([&] {
-        refusedLock(readOnly / "duqu.pmw.lock", LockHolder{dead, true}, true);
-    });
-    ASSERT_TRUE(e);
-    EXPECT_EQ(e->facts().code, ErrorFacts::Code::LockLeftBehind) << e->message();
-    EXPECT_EQ(e->facts().count, dead);
-    EXPECT_EQ(e->facts().subject, readOnly.path().string());
-    EXPECT_NE(e->facts().reason.find(std::strerror(EROFS)), std::string::npos) << e->message();
 }
 
 TEST(ProgramImage, LinksAreReplacedNeverWrittenThrough) {

@@ -22,6 +22,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "protocol/frames.h"
@@ -173,106 +174,113 @@ Picks numberList(const std::string& option, const char* text) {
     return picks;
 }
 
+// Options that say yes by being there.
+constexpr std::pair<const char*, bool Options::*> kFlags[] = {
+    {"--verbose", &Options::verbose},
+    {"--other-checksum", &Options::otherChecksum},
+    {"--lowercase-checksum", &Options::lowercaseChecksum},
+    {"--echo", &Options::echo},
+};
+
+// Options that pick requests.
+constexpr std::pair<const char*, Picks Options::*> kPickOptions[] = {
+    {"--drop", &Options::drop},
+    {"--corrupt-digit", &Options::corruptDigit},
+    {"--bad-checksum", &Options::badChecksum},
+    {"--short", &Options::shortReply},
+    {"--noise", &Options::noise},
+    {"--parity", &Options::parity},
+    {"--lowercase", &Options::lowercase},
+    {"--glue", &Options::glue},
+    {"--nak", &Options::nak},
+    {"--twice", &Options::twice},
+    {"--trailing-stx", &Options::trailingStx},
+    {"--stray-after", &Options::strayAfter},
+};
+
+// Options that take a whole number.
+constexpr std::pair<const char*, long Options::*> kNumberOptions[] = {
+    {"--char-us", &Options::charUs},
+    {"--latency-ms", &Options::latencyMs},
+    {"--twice-gap-ms", &Options::twiceGapMs},
+    {"--random-faults", &Options::randomPermille},
+    {"--silent-after", &Options::silentAfter},
+    {"--stray-before", &Options::strayBefore},
+    {"--chunk", &Options::chunk},
+    {"--chunk-gap-ms", &Options::chunkGapMs},
+    {"--close-after", &Options::closeAfter},
+    {"--change-after", &Options::changeAfter},
+};
+
+void readMemory(Options& o, const char* file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) usageError(std::string("cannot read ") + file);
+    std::vector<char> raw((std::istreambuf_iterator<char>(in)), {});
+    if (raw.size() > kProgramMemoryBytes)
+        usageError(std::string(file) + " is larger than 32768 bytes");
+    o.memory.assign(kProgramMemoryBytes, 0xFF);
+    std::copy(raw.begin(), raw.end(), o.memory.begin());
+    o.memoryFile = true;
+}
+
+void readLate(Options& o, const std::string& option, const char* list) {
+    for (const std::string& item : split(list)) {
+        const auto colon = item.find(':');
+        if (colon == std::string::npos) usageError("--late wants K:MS, not \"" + item + "\"");
+        o.lateMs[number(option, item.substr(0, colon).c_str())] =
+            number(option, item.substr(colon + 1).c_str());
+    }
+}
+
+// An option with its value v.
+void setOption(Options& o, const std::string& a, const char* v) {
+    for (const auto& [name, member] : kPickOptions) {
+        if (a == name) {
+            o.*member = numberList(a, v);
+            return;
+        }
+    }
+    for (const auto& [name, member] : kNumberOptions) {
+        if (a == name) {
+            o.*member = number(a, v);
+            return;
+        }
+    }
+    if (a == "--memory") {
+        readMemory(o, v);
+    } else if (a == "--blocks") {
+        o.blocks = number(a, v);
+        if (o.blocks < 1 || o.blocks > static_cast<long>(kMaxSampleBlocks)) {
+            const std::string range = "1 to " + std::to_string(kMaxSampleBlocks);
+            usageError("--blocks wants " + range + ", not " + v);
+        }
+    } else if (a == "--late") {
+        readLate(o, a, v);
+    } else if (a == "--seed") {
+        o.seed = static_cast<unsigned long>(number(a, v));
+    } else {
+        usageError("unknown option " + a);
+    }
+}
+
 Options parse(int argc, char** argv) {
     Options o;
     o.memory = sampleProgramMemory();
     for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
+        const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
             std::exit(0);
         }
-        if (a == "--verbose") {
-            o.verbose = true;
-            continue;
-        }
-        if (a == "--other-checksum") {
-            o.otherChecksum = true;
-            continue;
-        }
-        if (a == "--lowercase-checksum") {
-            o.lowercaseChecksum = true;
-            continue;
-        }
-        if (a == "--echo") {
-            o.echo = true;
+        const auto flag = std::find_if(std::begin(kFlags), std::end(kFlags),
+                                       [&](const auto& f) { return a == f.first; });
+        if (flag != std::end(kFlags)) {
+            o.*(flag->second) = true;
             continue;
         }
         if (i + 1 >= argc)
             usageError(a == "" ? "empty option" : "unknown option or missing value: " + a);
-        const char* v = argv[++i];
-        if (a == "--memory") {
-            std::ifstream in(v, std::ios::binary);
-            if (!in) usageError(std::string("cannot read ") + v);
-            std::vector<char> raw((std::istreambuf_iterator<char>(in)), {});
-            if (raw.size() > kProgramMemoryBytes)
-                usageError(std::string(v) + " is larger than 32768 bytes");
-            o.memory.assign(kProgramMemoryBytes, 0xFF);
-            std::copy(raw.begin(), raw.end(), o.memory.begin());
-            o.memoryFile = true;
-        } else if (a == "--blocks") {
-            o.blocks = number(a, v);
-            if (o.blocks < 1 || o.blocks > static_cast<long>(kMaxSampleBlocks)) {
-                const std::string range = "1 to " + std::to_string(kMaxSampleBlocks);
-                usageError("--blocks wants " + range + ", not " + v);
-            }
-        } else if (a == "--char-us") {
-            o.charUs = number(a, v);
-        } else if (a == "--latency-ms") {
-            o.latencyMs = number(a, v);
-        } else if (a == "--late") {
-            for (const std::string& item : split(v)) {
-                const auto colon = item.find(':');
-                if (colon == std::string::npos)
-                    usageError("--late wants K:MS, not \"" + item + "\"");
-                o.lateMs[number(a, item.substr(0, colon).c_str())] =
-                    number(a, item.substr(colon + 1).c_str());
-            }
-        } else if (a == "--drop") {
-            o.drop = numberList(a, v);
-        } else if (a == "--corrupt-digit") {
-            o.corruptDigit = numberList(a, v);
-        } else if (a == "--bad-checksum") {
-            o.badChecksum = numberList(a, v);
-        } else if (a == "--short") {
-            o.shortReply = numberList(a, v);
-        } else if (a == "--noise") {
-            o.noise = numberList(a, v);
-        } else if (a == "--parity") {
-            o.parity = numberList(a, v);
-        } else if (a == "--lowercase") {
-            o.lowercase = numberList(a, v);
-        } else if (a == "--glue") {
-            o.glue = numberList(a, v);
-        } else if (a == "--nak") {
-            o.nak = numberList(a, v);
-        } else if (a == "--twice") {
-            o.twice = numberList(a, v);
-        } else if (a == "--twice-gap-ms") {
-            o.twiceGapMs = number(a, v);
-        } else if (a == "--trailing-stx") {
-            o.trailingStx = numberList(a, v);
-        } else if (a == "--random-faults") {
-            o.randomPermille = number(a, v);
-        } else if (a == "--seed") {
-            o.seed = static_cast<unsigned long>(number(a, v));
-        } else if (a == "--silent-after") {
-            o.silentAfter = number(a, v);
-        } else if (a == "--stray-before") {
-            o.strayBefore = number(a, v);
-        } else if (a == "--stray-after") {
-            o.strayAfter = numberList(a, v);
-        } else if (a == "--chunk") {
-            o.chunk = number(a, v);
-        } else if (a == "--chunk-gap-ms") {
-            o.chunkGapMs = number(a, v);
-        } else if (a == "--close-after") {
-            o.closeAfter = number(a, v);
-        } else if (a == "--change-after") {
-            o.changeAfter = number(a, v);
-        } else {
-            usageError("unknown option " + a);
-        }
+        setOption(o, a, argv[++i]);
     }
     if (o.blocks > 0) {
         if (o.memoryFile)
@@ -389,6 +397,130 @@ std::string replyFor(const Options& o, long offset, long k) {
     return reply;
 }
 
+// The controller's end of the line: it reads requests as they come and answers each, with
+// the faults it was told to show.
+class Controller {
+public:
+    Controller(Options& o, int master)
+        : o_(o), master_(master), random_(static_cast<std::mt19937::result_type>(o.seed)) {}
+
+    // Waits a little for characters and answers whatever requests they complete. False once
+    // the line is to be closed (--close-after) or cannot be written.
+    bool serve() {
+        pollfd p{master_, POLLIN, 0};
+        const int ready = ::poll(&p, 1, 200);
+        if (ready < 0 && errno != EINTR) return false;
+        if (ready <= 0) return true;
+        char buf[512];
+        const ssize_t got = ::read(master_, buf, sizeof buf);
+        if (got < 0 && (errno == EINTR || errno == EAGAIN)) return true;
+        if (got < 0) {
+            // EIO: nobody holds the slave side; cannot happen while we hold it, but never spin.
+            pause(50000);
+            return true;
+        }
+        if (pending_.empty()) pendingSince_ = Clock::now();
+        const std::string chars(buf, static_cast<std::size_t>(got));
+        // The adapter hears its own sending: every character goes back as it comes.
+        if (o_.echo && !writeAll(master_, chars, o_, Clock::now())) return false;
+        pending_ += chars;
+        return takeRequests();
+    }
+
+private:
+    bool takeRequests() {
+        while (!pending_.empty()) {
+            const auto stx = pending_.find(static_cast<char>(kStx));
+            if (stx != 0) {
+                pending_.erase(0, stx == std::string::npos ? pending_.size() : stx);
+                continue;
+            }
+            if (pending_.size() < kRequestLength) break;
+            const long offset = requestedOffset(pending_.substr(0, kRequestLength));
+            // The tool hands the port a whole request at once; on the wire its last character
+            // comes 13 character times after the first. A request that waited here while a
+            // reply went out has come meanwhile: the line is full duplex.
+            const auto requestTime =
+                static_cast<long>(kRequestLength) * std::chrono::microseconds(o_.charUs);
+            const Clock::time_point received = std::max(Clock::now(), pendingSince_ + requestTime);
+            pendingSince_ = received;
+            if (offset < 0) {
+                if (o_.verbose) std::fprintf(stderr, "progread-sim: bad request, NAK\n");
+                pending_.erase(0, 1);  // resynchronise on the next STX
+                writeAll(master_, std::string(1, static_cast<char>(kNak)), o_, received);
+                continue;
+            }
+            pending_.erase(0, kRequestLength);
+            if (!answer(++requests_, offset, received)) return false;
+        }
+        return true;
+    }
+
+    // --random-faults: request k gets one fault drawn from the list, or comes 1.3 s late.
+    void drawFault(long k) {
+        if (o_.randomPermille <= 0 || static_cast<long>(random_() % 1000) >= o_.randomPermille)
+            return;
+        Picks* faults[] = {&o_.drop,   &o_.corruptDigit, &o_.badChecksum, &o_.shortReply, &o_.noise,
+                           &o_.parity, &o_.lowercase,    &o_.glue,        &o_.nak,        nullptr};
+        const auto pick = random_() % std::size(faults);
+        if (faults[pick]) {
+            faults[pick]->ks.insert(k);
+        } else {
+            o_.lateMs[k] = 1300;
+        }
+        if (o_.verbose) std::fprintf(stderr, "progread-sim: fault %lu on request %ld\n", pick, k);
+    }
+
+    // Request k for offset, received at `received`: false once the line is to be closed.
+    bool answer(long k, long offset, Clock::time_point received) {
+        drawFault(k);
+        if (o_.verbose)
+            std::fprintf(stderr, "progread-sim: request %ld for 0x%04lX\n", k,
+                         offset + kBaseAddress);
+        if (o_.drop.has(k) || (o_.silentAfter > 0 && k > o_.silentAfter)) return true;
+        const auto late = o_.lateMs.find(k);
+        const auto latency =
+            std::chrono::milliseconds(late != o_.lateMs.end() ? late->second : o_.latencyMs);
+        if (o_.changeAfter > 0 && k == o_.changeAfter) o_.memory[0] ^= 0x01;
+        const bool refuse = o_.nak.has(k);
+        const std::string reply = refuse ? std::string() : replyFor(o_, offset, k);
+        if (!refuse && o_.glue.has(k)) {
+            held_ += reply;
+            return true;
+        }
+        // A refusal stands alone, instead of the reply.
+        std::string out = held_ + (refuse ? std::string(1, static_cast<char>(kNak)) : reply);
+        std::string after;  // what waits for --twice-gap-ms: the copy and all behind it
+        if (!refuse && o_.twice.has(k)) (o_.twiceGapMs > 0 ? after : out) += reply;
+        if (!refuse && o_.trailingStx.has(k))
+            (after.empty() ? out : after) += static_cast<char>(kStx);
+        if (!writeAll(master_, out, o_, received + latency)) return false;
+        held_.clear();
+        const auto gap = std::chrono::milliseconds(o_.twiceGapMs);
+        if (!after.empty() && !writeAll(master_, after, o_, Clock::now() + gap)) return false;
+        if (!refuse && o_.strayAfter.has(k) &&
+            !writeAll(master_, reply, o_, Clock::now() + std::chrono::milliseconds(30)))
+            return false;
+        if (o_.closeAfter > 0 && k >= o_.closeAfter) {
+            // A hangup throws away what the other side has not read yet: wait until it
+            // asks again (so it has the reply) or half a second has passed.
+            pollfd next{master_, POLLIN, 0};
+            ::poll(&next, 1, 500);
+            if (o_.verbose) std::fprintf(stderr, "progread-sim: closing the line\n");
+            return false;
+        }
+        return true;
+    }
+
+    Options& o_;
+    const int master_;
+    std::string pending_;
+    std::string held_;  // replies held back to be glued to the next one
+    std::mt19937 random_;
+    Clock::time_point pendingSince_;  // when the first character in pending_ was read
+    long requests_ = 0;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -415,107 +547,8 @@ int main(int argc, char** argv) {
     std::printf("%s\n", name);
     std::fflush(stdout);
 
-    std::string pending;
-    std::string held;  // replies held back to be glued to the next one
-    std::mt19937 random(static_cast<std::mt19937::result_type>(o.seed));
-    Clock::time_point pendingSince;  // when the first character in pending was read
-    long requests = 0;
-    while (!gStop) {
-        pollfd p{master, POLLIN, 0};
-        int ready = ::poll(&p, 1, 200);
-        if (ready < 0 && errno != EINTR) break;
-        if (ready <= 0) continue;
-        char buf[512];
-        ssize_t got = ::read(master, buf, sizeof buf);
-        if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-        if (got < 0) {
-            // EIO: nobody holds the slave side; cannot happen while we hold it, but never spin.
-            pause(50000);
-            continue;
-        }
-        if (pending.empty()) pendingSince = Clock::now();
-        // The adapter hears its own sending: every character goes back as it comes.
-        if (o.echo &&
-            !writeAll(master, std::string(buf, static_cast<std::size_t>(got)), o, Clock::now()))
-            gStop = 1;
-        pending.append(buf, static_cast<std::size_t>(got));
-        while (!pending.empty()) {
-            auto stx = pending.find(static_cast<char>(kStx));
-            if (stx != 0) {
-                pending.erase(0, stx == std::string::npos ? pending.size() : stx);
-                continue;
-            }
-            if (pending.size() < kRequestLength) break;
-            std::string request = pending.substr(0, kRequestLength);
-            long offset = requestedOffset(request);
-            // The tool hands the port a whole request at once; on the wire its last character
-            // comes 13 character times after the first. A request that waited here while a
-            // reply went out has come meanwhile: the line is full duplex.
-            const auto requestTime =
-                static_cast<long>(kRequestLength) * std::chrono::microseconds(o.charUs);
-            const Clock::time_point received = std::max(Clock::now(), pendingSince + requestTime);
-            if (offset < 0) {
-                if (o.verbose) std::fprintf(stderr, "progread-sim: bad request, NAK\n");
-                pending.erase(0, 1);  // resynchronise on the next STX
-                pendingSince = received;
-                writeAll(master, std::string(1, static_cast<char>(kNak)), o, received);
-                continue;
-            }
-            pending.erase(0, kRequestLength);
-            pendingSince = received;
-            const long k = ++requests;
-            if (o.randomPermille > 0 && static_cast<long>(random() % 1000) < o.randomPermille) {
-                Picks* faults[] = {&o.drop,  &o.corruptDigit, &o.badChecksum, &o.shortReply,
-                                   &o.noise, &o.parity,       &o.lowercase,   &o.glue,
-                                   &o.nak,   nullptr};
-                const auto pick = random() % std::size(faults);
-                if (faults[pick]) {
-                    faults[pick]->ks.insert(k);
-                } else {
-                    o.lateMs[k] = 1300;
-                }
-                if (o.verbose)
-                    std::fprintf(stderr, "progread-sim: fault %lu on request %ld\n", pick, k);
-            }
-            if (o.verbose)
-                std::fprintf(stderr, "progread-sim: request %ld for 0x%04lX\n", k,
-                             offset + kBaseAddress);
-            if (o.drop.has(k) || (o.silentAfter > 0 && k > o.silentAfter)) continue;
-            const auto late = o.lateMs.find(k);
-            const auto latency =
-                std::chrono::milliseconds(late != o.lateMs.end() ? late->second : o.latencyMs);
-            if (o.changeAfter > 0 && k == o.changeAfter) o.memory[0] ^= 0x01;
-            const bool refuse = o.nak.has(k);
-            const std::string reply = refuse ? std::string() : replyFor(o, offset, k);
-            if (!refuse && o.glue.has(k)) {
-                held += reply;
-                continue;
-            }
-            // A refusal stands alone, instead of the reply.
-            std::string out = held + (refuse ? std::string(1, static_cast<char>(kNak)) : reply);
-            std::string after;  // what waits for --twice-gap-ms: the copy and all behind it
-            if (!refuse && o.twice.has(k)) (o.twiceGapMs > 0 ? after : out) += reply;
-            if (!refuse && o.trailingStx.has(k))
-                (after.empty() ? out : after) += static_cast<char>(kStx);
-            if (!writeAll(master, out, o, received + latency)) gStop = 1;
-            held.clear();
-            const auto gap = std::chrono::milliseconds(o.twiceGapMs);
-            if (!after.empty() && !writeAll(master, after, o, Clock::now() + gap)) gStop = 1;
-            if (!refuse && o.strayAfter.has(k)) {
-                if (!writeAll(master, reply, o, Clock::now() + std::chrono::milliseconds(30)))
-                    gStop = 1;
-            }
-            if (o.closeAfter > 0 && k >= o.closeAfter) {
-                // A hangup throws away what the other side has not read yet: wait until it
-                // asks again (so it has the reply) or half a second has passed.
-                pollfd next{master, POLLIN, 0};
-                ::poll(&next, 1, 500);
-                if (o.verbose) std::fprintf(stderr, "progread-sim: closing the line\n");
-                ::close(master);
-                ::close(slave);
-                return 0;
-            }
-        }
+    Controller controller(o, master);
+    while (!gStop && controller.serve()) {
     }
     ::close(master);
     ::close(slave);

@@ -18,9 +18,13 @@ namespace progread {
 
 Station::Station(const std::filesystem::path& dir, UploadView& view, QObject* parent)
     : QObject(parent), image(dir), upload(MSComm1, *this, image, view) {
+    // One tick at a time, the next one armed once this one's work is done. A repeating timer
+    // keeps to its schedule: after a tick that came late (a busy machine) the next one comes
+    // early, and two requests would go less than a period apart.
+    Timer1.setSingleShot(true);
     Timer1.setInterval(kTickMs);
     Timer1.setTimerType(Qt::PreciseTimer);
-    connect(&Timer1, &QTimer::timeout, this, [this] { upload.Timer1_Timer(); });
+    connect(&Timer1, &QTimer::timeout, this, &Station::tick);
     wake_.setSingleShot(true);
     wake_.setTimerType(Qt::PreciseTimer);
     connect(&wake_, &QTimer::timeout, this, [this] { upload.wake(); });
@@ -35,9 +39,23 @@ Station::Station(const std::filesystem::path& dir, UploadView& view, QObject* pa
             [this](const QString& why) { upload.fail(lostError(MSComm1.portName(), why)); });
 }
 
+void Station::tick() {
+    inTick_ = true;
+    stoppedInTick_ = false;
+    upload.Timer1_Timer();
+    inTick_ = false;
+    if (!stoppedInTick_ && !Timer1.isActive()) Timer1.start();
+}
+
 void Station::setTimerEnabled(bool enabled) {
-    if (enabled && !Timer1.isActive()) Timer1.start();
-    if (!enabled) Timer1.stop();
+    if (!enabled) {
+        Timer1.stop();
+        stoppedInTick_ = inTick_;
+    } else if (inTick_) {
+        stoppedInTick_ = false;  // armed when the tick is done
+    } else if (!Timer1.isActive()) {
+        Timer1.start();
+    }
 }
 
 void Station::wakeAt(long long ms) {
@@ -45,6 +63,7 @@ void Station::wakeAt(long long ms) {
 }
 
 void Station::restartPeriod() {
+    // During a tick the period starts anew once the tick is done.
     if (Timer1.isActive()) Timer1.start();
 }
 

@@ -27,7 +27,7 @@ public:
     Station(const std::filesystem::path& dir, UploadView& view, QObject* parent = nullptr);
 
     void setTimerEnabled(bool enabled) override;
-    bool timerEnabled() const override { return Timer1.isActive(); }
+    bool timerEnabled() const override { return Timer1.isActive() || (inTick_ && !stoppedInTick_); }
     void restartPeriod() override;
     void wakeAt(long long ms) override;
     // The system's monotonic clock, which every process shares: the line's record per port
@@ -59,7 +59,10 @@ public:
     Upload upload;
 
 private:
+    void tick();
     QString lockName(const std::filesystem::path& lock);
+    bool inTick_ = false;
+    bool stoppedInTick_ = false;
     QTimer wake_;
     std::unique_ptr<LineRecordFiles> records_;
     // The folder held open while the lock names it through /proc (a name that is not UTF-8);

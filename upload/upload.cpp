@@ -237,6 +237,7 @@ void Upload::sendRequest() {
     view_.showProgress(std::to_string(s_.BlockOffset));
     s_.UploadCounter = addChecked(s_.UploadCounter, 1);
     try_.tickPassed = false;
+    try_.answeredSinceRequest = false;
     if (++try_.attempts > 1) ++summary_.retries;
     enter(Step::AwaitingReply);
     view_.requestSent(blockAddress(), try_.attempts);
@@ -249,7 +250,8 @@ void Upload::waitRanOut(long long now) {
         handleAnswer(torn, false);
         if (step_ != Step::AwaitingReply || !line_.quietFor(now)) return;
     }
-    try_.lastRefusal = {Refusal::Why::NoReply, {}};
+    // A controller whose answers were refused is answering, not silent.
+    if (!try_.answeredSinceRequest) try_.lastRefusal = {Refusal::Why::NoReply, {}};
     if (try_.attempts >= kMaxAttempts) giveUp();
     view_.replyRejected(blockAddress(), try_.lastRefusal);
     // The same block: any answer still out carries its data too.
@@ -314,6 +316,7 @@ void Upload::handleAnswer(const std::string& answer, bool fresh) {
             traceAnswer(LineTrace::Verdict::Stray);
             return;
         case AnswerKind::Repeat:
+            if (context.running && try_.malformed == text) try_.answeredSinceRequest = true;
             traceAnswer(LineTrace::Verdict::Repeat);
             return;
         case AnswerKind::OutOfStep: {
@@ -375,6 +378,7 @@ void Upload::takeAnswer(const std::string& text) {
         return;
     }
     try_.twin.reset();
+    try_.malformed = text;
     refuse({Refusal::Why::Malformed, check.detail});
 }
 
@@ -384,6 +388,7 @@ void Upload::traceAnswer(LineTrace::Verdict verdict, const std::string& reason) 
 
 void Upload::refuse(const Refusal& refusal, bool tell) {
     try_.lastRefusal = refusal;
+    try_.answeredSinceRequest = true;
     traceAnswer(LineTrace::Verdict::Refused, refusal.text());
     if (line_.out() > 0) {
         enter(Step::AwaitingReply);  // another answer for this block is on its way

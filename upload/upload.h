@@ -121,6 +121,10 @@ private:
         int attempts = 0;         // requests sent for it
         Refusal lastRefusal;
         std::optional<std::string> twin;  // well formed, checksum by another rule: needs a twin
+        std::optional<std::string> malformed;  // the last reply refused as malformed
+        // Since the last request an answer came and was refused, or the malformed reply came
+        // again (dropped as a repeat): a wait that runs out then is no "no reply".
+        bool answeredSinceRequest = false;
         bool askedOnQuietLine = false;
     };
     // One start's read: the first pass and, where needed, the second; replaced at each start.

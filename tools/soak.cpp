@@ -1,7 +1,8 @@
 // progread-soak: many reads against the simulated controller with random faults at a low
 // rate. First N reads with `progread --read`, each in its own process; then reads in one
 // window (offscreen), to see that memory and open files stay flat. Every finished image must
-// be exact; every failed read a clean stop. Run by scripts/soak; not part of the tests.
+// be exact; every failed read a clean stop. Run by scripts/soak; not part of the tests. Built
+// with the tests' helpers (tests/CMakeLists.txt).
 
 #include <dirent.h>
 
@@ -15,6 +16,7 @@
 #include <thread>
 
 #include "child_process.h"
+#include "own_dirs.h"
 #include "qt_helpers.h"
 #include "temp_dir.h"
 #include "ui/form1.h"
@@ -67,6 +69,8 @@ int main(int argc, char** argv) {
     const char* permille =
         std::getenv("SOAK_FAULTS_PERMILLE") ? std::getenv("SOAK_FAULTS_PERMILLE") : "15";
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The window's settings and the line's records stay out of the user's folders.
+    const OwnUserDirs own;
     QApplication app(argc, argv);
 
     TempDir files;

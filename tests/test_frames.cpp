@@ -1,62 +1,19 @@
+// The request and reply layouts, the group decoder and the whole-reply check.
+
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cctype>
 #include <string>
 #include <vector>
 
 #include "error_kind.h"
+#include "frame_samples.h"
 #include "protocol/frames.h"
 #include "protocol/hex_codec.h"
-#include "protocol/reply_framer.h"
 
 using namespace progread;
-using progread::testing::kindOf;
-
-namespace {
-
-std::string bytes(std::initializer_list<int> codes) {
-    std::string s;
-    for (int c : codes) s += static_cast<char>(c);
-    return s;
-}
-
-std::array<Byte, 32> block(Byte first) {
-    std::array<Byte, 32> b{};
-    for (std::size_t i = 0; i < b.size(); ++i) b[i] = static_cast<Byte>(first + i * 7);
-    return b;
-}
-
-}  // namespace
-
-TEST(HexCodec, ZhuanGivesTheDecimalCodeOfTheDigit) {
-    const char* digits = "0123456789ABCDEF";
-    for (int v = 0; v < 16; ++v) {
-        const Byte value = static_cast<Byte>(v);
-        EXPECT_EQ(ZHUAN(value), std::to_string(static_cast<int>(digits[v]))) << v;
-        EXPECT_EQ(digitCode(value), static_cast<Byte>(digits[v])) << v;
-    }
-    for (int v : {16, 17, 100, 255}) {
-        const Byte value = static_cast<Byte>(v);
-        EXPECT_EQ(ZHUAN(value), "") << v;
-        EXPECT_EQ(kindOf([&] { digitCode(value); }), ErrorKind::TypeMismatch);
-    }
-}
-
-TEST(HexCodec, ZhuansKeepsItsOddRows) {
-    struct Row {
-        int ch;
-        int value;
-    } rows[] = {{'0', 0}, {'9', 9}, {'A', 10}, {'F', 15}, {':', 10}, {'?', 15}, {'@', 16},
-                {'a', 0}, {'f', 0}, {'G', 0},  {0x47, 0}, {0x7F, 0}, {0xFF, 0}};
-    for (const auto& r : rows) {
-        const Byte ch = static_cast<Byte>(r.ch);
-        EXPECT_EQ(ZHUANS(ch), r.value) << "char 0x" << std::hex << r.ch;
-    }
-    for (int ch : {0x00, 0x02, 0x03, int{' '}, int{'/'}}) {
-        const Byte c = static_cast<Byte>(ch);
-        EXPECT_EQ(kindOf([&] { ZHUANS(c); }), ErrorKind::Overflow) << ch;
-    }
-}
+using namespace progread::testing;
 
 TEST(Frames, WorkedRequestsComeOutByteForByte) {
     struct Row {
@@ -141,6 +98,9 @@ TEST(Frames, CheckReplyRejectsEveryMalformedShape) {
         {"lone NAK", bytes({0x15}), ReplyFault::Malformed},
         {"no STX", with(0, '0'), ReplyFault::Malformed},
         {"lowercase digit", with(5, 'a'), ReplyFault::Malformed},
+        // Only 0-9 and A-F are data, whatever the checksum says.
+        {"a G among the data", with(9, 'G'), ReplyFault::Malformed},
+        {"a G as the last data digit", with(64, 'G'), ReplyFault::Malformed},
         {"parity-error ?", with(20, '?'), ReplyFault::Malformed},
         {"colon", with(64, ':'), ReplyFault::Malformed},
         {"no ETX", with(65, '0'), ReplyFault::Malformed},
@@ -167,59 +127,3 @@ TEST(Frames, CheckReplyRejectsEveryMalformedShape) {
 }
 
 // What the port hands the upload, however the characters were chunked: replies, NAKs, and
-// pieces of replies that the next STX cut short; noise outside a frame is dropped.
-TEST(ReplyFramer, CutsAnswersAtTheirLengthAndAtEveryStx) {
-    const std::string a = BuildBlockReply(block(1));
-    const std::string b = BuildBlockReply(block(2));
-    const std::string stx = "\x02", nak = "\x15";
-    struct Row {
-        const char* what;
-        std::string line;
-        std::vector<std::string> answers;
-        std::string torn;  // the frame left waiting
-    } rows[] = {
-        {"one reply", a, {a}, ""},
-        {"two glued, the third begun", a + b + b.substr(0, 30), {a, b}, b.substr(0, 30)},
-        {"noise before a reply", bytes({0x7F, '#', ' '}) + a, {a}, ""},
-        {"a NAK is an answer", nak + a, {nak, a}, ""},
-        {"a stray STX before a reply costs nothing but itself", stx + a, {stx, a}, ""},
-        {"a stray STX after a reply waits for the next", a + stx, {a}, stx},
-        {"a reply cut short by the next", a.substr(0, 67) + b, {a.substr(0, 67), b}, ""},
-        {"a half-duplex echo before the answer",
-         "\x02"
-         "E018000"
-         "20\x03"
-         "D3" +
-             a,
-         {"\x02"
-          "E018000"
-          "20\x03"
-          "D3",
-          a},
-         ""},
-        {"the tail of an abandoned reply", a.substr(20) + b, {b}, ""},
-        {"a reply one too long", a + "0" + b, {a, b}, ""},
-        {"a NAK inside a frame is no answer of its own",
-         a.substr(0, 10) + nak + a.substr(10),
-         {(a.substr(0, 10) + nak + a.substr(10)).substr(0, 68)},
-         ""},
-    };
-    for (const Row& row : rows) {
-        for (std::size_t piece : {std::size_t{1}, std::size_t{7}, row.line.size()}) {
-            ReplyFramer framer;
-            std::vector<std::string> got;
-            for (std::size_t at = 0; at < row.line.size(); at += piece) {
-                framer.feed(std::string_view(row.line).substr(at, piece));
-                while (framer.hasReply()) got.push_back(framer.takeReply());
-            }
-            EXPECT_EQ(got, row.answers) << row.what << ", in pieces of " << piece;
-            EXPECT_EQ(framer.takeTorn(), row.torn) << row.what;
-            EXPECT_EQ(framer.pending(), 0u) << row.what;
-        }
-    }
-
-    ReplyFramer flood;
-    flood.feed(std::string(5000, '\x02'));
-    EXPECT_LE(flood.pending(), ReplyFramer::kCapacity + kReplyLength)
-        << "whole answers and one frame";
-}

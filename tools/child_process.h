@@ -26,6 +26,7 @@ struct ChildOutcome {
     int signal = 0;
     std::string stdErr;
     double wallSeconds = 0;
+    std::chrono::steady_clock::time_point endedAt;  // when it was seen to end
     double cpuSeconds = 0;
     long peakRssKb = 0;
     bool started = false;
@@ -86,8 +87,8 @@ inline ChildOutcome runChild(const std::vector<std::string>& argv,
     int status = 0;
     rusage usage{};
     ::wait4(pid, &status, 0, &usage);
-    out.wallSeconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    out.endedAt = std::chrono::steady_clock::now();
+    out.wallSeconds = std::chrono::duration<double>(out.endedAt - start).count();
     out.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                      static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     out.peakRssKb = usage.ru_maxrss;

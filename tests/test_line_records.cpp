@@ -1,0 +1,43 @@
+// The line's record per port, which the next process reads.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "upload/line_account.h"
+
+using namespace progread;
+
+// The record per port on disk: what one process writes the next one reads, rewritten in
+// place many times; anything else is no record.
+TEST(LineRecords, WhatOneProcessWritesTheNextReadsAndNothingElse) {
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("progread-records-" + std::to_string(std::random_device{}()));
+    std::filesystem::create_directories(dir);
+    {
+        LineRecordFiles writer(dir);
+        for (int k = 0; k < 50; ++k)
+            writer.save("/dev/ttyUSB0", {1000LL + k, k % 4, 1500, 2000LL + k});
+        writer.save("/dev/ttyUSB0", {123456789012LL, 3, 5000, 123456789999LL});
+        writer.save("COM3", {7, 1, 1000, 8});
+        LineRecordFiles reader(dir);
+        const auto r = reader.load("/dev/ttyUSB0");
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->newestRequestMs, 123456789012LL);
+        EXPECT_EQ(r->out, 3);
+        EXPECT_EQ(r->waitMs, 5000);
+        EXPECT_EQ(r->lastActivityMs, 123456789999LL);
+        EXPECT_EQ(reader.load("COM3")->out, 1) << "one record a port";
+        EXPECT_FALSE(reader.load("/dev/ttyUSB1")) << "no record for a port never used";
+        EXPECT_EQ(reader.pathFor("/dev/ttyUSB0").filename(), "progread-line-dev_ttyUSB0");
+    }
+    for (const char* garbage :
+         {"", "progread-line-1 12 x", "something else 1 2 3 4\n", "progread-line-1 1 -1 1000 1\n",
+          "progread-line-2 12 1 1000 12\n", "another-tool 12 1 1000 12\n"}) {
+        std::ofstream(dir / "progread-line-junk") << garbage;
+        EXPECT_FALSE(LineRecordFiles(dir).load("junk")) << '"' << garbage << '"';
+    }
+    std::filesystem::remove_all(dir);
+}
