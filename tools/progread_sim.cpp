@@ -93,7 +93,7 @@ the word all for every request):
 
 Other:
   --verbose           log every request to standard error
-  --help              this text
+  --help              print this help and exit
 )";
 
 volatile std::sig_atomic_t gStop = 0;

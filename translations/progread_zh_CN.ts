@@ -696,6 +696,14 @@ duqu.pmw.part。原有的 duqu.pmw 会移到 history/ 里。这些文件放在�
         <source>; </source>
         <translation>；</translation>
     </message>
+    <message>
+        <source>No template %1: an empty one was created, and the image&apos;s header is 256 zero bytes, which the programming software may reject. Copy the template moban.pmw there.</source>
+        <translation>没有模板 %1：已新建空模板，程序文件头为 256 个零字节，编程软件可能打不开。请用编程软件的模板文件 moban.pmw 替换这个空模板。</translation>
+    </message>
+    <message>
+        <source>The template %1 has only %2 of 256 header bytes; the rest of the header is zeros, which the programming software may reject.</source>
+        <translation>模板 %1 只有 %2 个文件头字节（应为 256 个）；其余补零，编程软件可能打不开。</translation>
+    </message>
 </context>
 <context>
     <name>progread::Form1</name>
@@ -722,17 +730,6 @@ duqu.pmw.part。原有的 duqu.pmw 会移到 history/ 里。这些文件放在�
     <message>
         <source>Try each port, USB adapters first, and read where the controller answers</source>
         <translation>逐个尝试串口（先试 USB 转串口），在控制器应答的串口上读取</translation>
-    </message>
-</context>
-<context>
-    <name>progread::Station</name>
-    <message>
-        <source>No template %1: an empty one was created, and the image&apos;s header is 256 zero bytes, which the programming software may reject. Copy the template moban.pmw there.</source>
-        <translation>没有模板 %1：已新建空模板，程序文件头为 256 个零字节，编程软件可能打不开。请用编程软件的模板文件 moban.pmw 替换这个空模板。</translation>
-    </message>
-    <message>
-        <source>The template %1 has only %2 of 256 header bytes; the rest of the header is zeros, which the programming software may reject.</source>
-        <translation>模板 %1 只有 %2 个文件头字节（应为 256 个）；其余补零，编程软件可能打不开。</translation>
     </message>
 </context>
 </TS>

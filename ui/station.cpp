@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "image/portable_file.h"
+#include "ui/words.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -134,19 +135,9 @@ QString Station::prepareImage() {
     }
     // Paths are wide on Windows: no narrow string in between.
     const QString templ = QString::fromStdString(shownPath(image.templatePath()));
-    if (report.templateMissing) {
-        return tr("No template %1: an empty one was created, and the image's header is 256 zero "
-                  "bytes, which "
-                  "the programming software may reject. Copy the template moban.pmw there.")
-            .arg(templ);
-    }
-    if (!report.headerComplete()) {
-        return tr("The template %1 has only %2 of 256 header bytes; the rest of the header is "
-                  "zeros, which "
-                  "the programming software may reject.")
-            .arg(templ)
-            .arg(report.templateBytes);
-    }
+    if (report.templateMissing) return Words::templateMissing(templ);
+    if (!report.headerComplete())
+        return Words::templateShort(templ, static_cast<long>(report.templateBytes));
     return {};
 }
 

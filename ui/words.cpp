@@ -114,6 +114,20 @@ QString Words::done(const QString& summary, const QString& warning) {
     return then(then(tr("Done, with a warning."), summary), Words::warning(warning));
 }
 
+QString Words::templateMissing(const QString& path) {
+    return tr("No template %1: an empty one was created, and the image's header is 256 zero "
+              "bytes, which the programming software may reject. Copy the template moban.pmw "
+              "there.")
+        .arg(path);
+}
+
+QString Words::templateShort(const QString& path, long bytes) {
+    return tr("The template %1 has only %2 of 256 header bytes; the rest of the header is zeros, "
+              "which the programming software may reject.")
+        .arg(path)
+        .arg(bytes);
+}
+
 QString Words::warning(const QString& text) {
     return tr("Warning: %1").arg(text);
 }

@@ -44,6 +44,9 @@ public:
                            const QString& imagePath, qint64 imageBytes);
     // "Done." and the summary, or "Done, with a warning" and the warning after it.
     static QString done(const QString& summary, const QString& warning);
+    // The template gave less than a whole header: what the image's header is then.
+    static QString templateMissing(const QString& path);
+    static QString templateShort(const QString& path, long bytes);
     // "Warning: …"
     static QString warning(const QString& text);
     // A read that stopped on an error.
