@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """How fast progread reads against the wire, what it costs, and how soon its window shows.
 
 Runs `progread --read` against `progread-sim` at 9600 baud (--char-us 1042) for several

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross-compiles the Qt-free core and its tests for 64-bit Windows with Debian's MinGW-w64
 # (posix threads). Executables are linked statically, so they run under Wine or on Windows
 # without MinGW's DLLs beside them; ctest runs them through Wine.

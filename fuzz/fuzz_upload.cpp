@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer entry: scripts/fuzz builds and runs it under ASan and UBSan.
 
 #include <cstdio>

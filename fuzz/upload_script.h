@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Plays a script of line events (answers in arbitrary chunks, noise, late and lost answers,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Paths that survive Windows. There a path is wide, and narrowing it to the ANSI code page

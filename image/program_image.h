@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // duqu.pmw: the first 256 bytes of the template moban.pmw, the decoded program bytes, and a

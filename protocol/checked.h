@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Small value types of the controller's world: bytes, 16-bit integers whose arithmetic

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Cuts the characters arriving from the port into answers, however the line chunks them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // MSComm1: the serial port the window talks to the controller through. 9600 baud, even

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Stand-ins for the port, the timer, the image and the window, and a rig that plays the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What an answer is, from what the upload knows when it comes; what is no answer changes
 // nothing.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Back to back (--fast): the next request follows the answer at once instead of waiting for a
 // tick; the account of answers still out, the waits and the retries stay as they are. On
 // simulated time, as in test_line.cpp.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Two program images compared: the program part alone, block by block.
 
 #include <gtest/gtest.h>

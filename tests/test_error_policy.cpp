@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every error stops the upload, keeps what came, and leaves the program able to start again.
 
 #include <gtest/gtest.h>

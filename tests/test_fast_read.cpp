@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // --fast and the simulator's longer samples, end to end over a pseudo-terminal.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The faults a factory cable and a controller can show, each run as an operator would:
 // `progread --read` against progread-sim over a pseudo-terminal. Every row checks the exit
 // status, the gist of what was said, and the files byte for byte against the memory served.

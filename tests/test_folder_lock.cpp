@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What stands at the folder's lock path, and who holds it.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The request and reply layouts, the group decoder and the whole-reply check.
 
 #include <gtest/gtest.h>

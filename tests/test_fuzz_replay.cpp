@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fuzzer's scripts and oracle, run on its committed seeds and on a batch of random
 // scripts, so that every test run exercises them and not only scripts/fuzz.
 

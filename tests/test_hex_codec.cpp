@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The digit codec: what the controller's hex digits are worth, kept with its odd rows.
 
 #include <gtest/gtest.h>

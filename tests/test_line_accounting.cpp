@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which block an answer belongs to: the accounting of answers that are still out, on
 // simulated time.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Controllers and adapters that say more than the answer, or less; answers owed to another
 // process.
 

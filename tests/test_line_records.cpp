@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The line's record per port, which the next process reads.
 
 #include <gtest/gtest.h>

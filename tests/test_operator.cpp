@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the operator sees and asks for: words with advice, the port list, the trace, the
 // verify read, the message without a display.
 

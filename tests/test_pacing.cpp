@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // When requests go: on the tick, or once the line has settled after an answer that came
 // after it; never two within 100 ms.
 

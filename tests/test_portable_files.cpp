@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What differs on Windows: wide paths, text-mode line ends and Ctrl-Z, backslashes. The same
 // cases run on Linux, where they guard the behaviour the Windows build must match.
 

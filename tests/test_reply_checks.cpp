@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Replies that are refused, asked for again, and the stop after three; a controller whose
 // checksums follow a rule of its own.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the port hands the upload, however the characters were chunked.
 
 #include <gtest/gtest.h>

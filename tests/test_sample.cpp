@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated controller's sample programs: the tests and the demo rely on where their end
 // marker stands.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The start-up trace is for measuring start-up (scripts/bench); the window otherwise says
 // nothing.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the window and the headless mode share, with the real timer and lock: the pace of the
 // requests on a busy machine, and one progread a folder however old its lock.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the upload tells a trace of each request and answer, and the verdict on each answer.
 
 #include <gtest/gtest.h>

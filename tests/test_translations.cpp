@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Chinese messages: every source text translated, placeholders kept, and chosen from the
 // system's language.
 

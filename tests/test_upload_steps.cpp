@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The upload's steps: every step against every event, on simulated time.
 
 #include <gtest/gtest.h>

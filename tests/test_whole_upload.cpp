@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whole reads on simulated time: the blocks in order, the marker, the end of memory, a start
 // again.
 

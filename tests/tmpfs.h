@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A small tmpfs of its own, for running out of space or writing on a read-only folder.

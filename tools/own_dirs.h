@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // For the tests and the soak: the user's folders out of reach. Qt's settings (the last good

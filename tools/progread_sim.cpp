@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // progread-sim: a controller on a pseudo-terminal, for the tests, the demo, and for trying
 // the tool without hardware. It answers block read requests from 32 KiB of program memory
 // and can be told to misbehave the way a factory cable does.

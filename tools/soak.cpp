@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // progread-soak: many reads against the simulated controller with random faults at a low
 // rate. First N reads with `progread --read`, each in its own process; then reads in one
 // window (offscreen), to see that memory and open files stay flat. Every finished image must

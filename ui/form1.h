@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Form1: the tool's one window. Port field "串口号" (typed, or picked from the system's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // progread --read PORT: one upload without a window, progress and the outcome on stderr.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Finding the controller's port: each candidate port is opened (and held alone) at 9600 7E1,

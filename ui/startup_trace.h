@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // PROGREAD_STARTUP_TRACE=1: one line on standard error when the window has first been shown,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // SIGINT, SIGTERM and SIGHUP as a Qt signal on the event loop, so that a stop request ends a

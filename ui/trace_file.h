@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // --trace FILE: one line per request and answer, appended, for whoever has to find out what

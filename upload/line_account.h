@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Replies carry no address, so which block an answer belongs to is a matter of keeping

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // One upload: the start command, the 100 ms tick that sends the next request, and the
