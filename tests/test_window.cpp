@@ -11,10 +11,8 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 
-#include "fakes.h"
 #include "qt_helpers.h"
 #include "temp_dir.h"
-#include "tmpfs.h"
 #include "tools/sample_program.h"
 #include "ui/file_report.h"
 #include "ui/form1.h"
@@ -322,21 +320,6 @@ TEST(Window, AnImageThatCannotBePreparedIsReportedAtLoad) {
     EXPECT_NE(error.indexOf("duqu.pmw"), -1) << error.toStdString();
 }
 
-TEST(FileReport, AFullDiskIsReportedWithTheBlocksTheFileHolds) {
-    SmallTmpfs disk(16);
-    if (!disk.mounted()) GTEST_SKIP() << disk.why();
-    ProgramImage image(disk.path());
-    image.prepare();
-    ASSERT_TRUE(disk.leaveFree(2));  // the header and 248 blocks
-    Rig rig(&image);
-    rig.run();
-    ASSERT_EQ(rig.upload.step(), Upload::Step::Stopped);
-    EXPECT_EQ(rig.upload.summary().blocks, 249) << "the upload took one block more than fits";
-    const QString part = QString::fromStdString((disk / "duqu.pmw.part").string());
-    EXPECT_EQ(Words::keptAfterStop(image),
-              "Incomplete: 248 blocks kept in " + part + "; no duqu.pmw was written.");
-}
-
 // 停止 and Esc end a read as Ctrl-C ends --read; a keystroke in the port field never does,
 // and the stop message stays until the next start.
 TEST(Window, OnlyStopOrEscStopsARead) {
@@ -530,4 +513,36 @@ TEST(Window, AutoReadsWhereTheControllerAnswers) {
                 none.statusText().contains(QString::fromStdString(silent.name) + ": no answer"))
         << none.statusText().toStdString();
     EXPECT_FALSE(none.upload().running());
+}
+
+TEST(Window, TheStatusAreaShowsEveryMessageWholeAndTheControlsStayPut) {
+    TempDir dir;
+    Form1 designed(dir.path());
+    const QRect button = designed.Command1->geometry();
+    const QRect field = designed.Text1->geometry();
+    const QSize designedSize = designed.size();
+
+    // No template: the longest start-up message, under the note on where files lie, in a
+    // folder with a long name.
+    const std::filesystem::path deep = dir / std::string(120, 'd');
+    std::filesystem::create_directory(deep);
+    Form1 w(deep);
+    ASSERT_TRUE(w.Form_Load(nullptr));
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    EXPECT_NE(w.statusText().indexOf("moban.pmw"), -1);
+    EXPECT_LE(w.Status->heightForWidth(w.Status->width()), w.Status->height())
+        << w.statusText().toStdString();
+    EXPECT_TRUE(w.rect().contains(w.Status->geometry()));
+    EXPECT_GT(w.height(), designedSize.height()) << "grown below the designed layout";
+    EXPECT_EQ(w.width(), designedSize.width());
+    EXPECT_EQ(w.Command1->geometry(), button);
+    EXPECT_EQ(w.Text1->geometry(), field);
+
+    // A short message gives the designed size back.
+    Form1 plain(dir.path());
+    std::filesystem::path templ = dir / "moban.pmw";
+    writeFile(templ, std::vector<Byte>(256, 0));
+    ASSERT_TRUE(plain.Form_Load(nullptr));
+    EXPECT_EQ(plain.size(), designedSize) << plain.statusText().toStdString();
 }
