@@ -1,17 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// For the tests of what the operator sees: progread run as a script runs it, the ports of a
-// system with a USB adapter, an error with its facts.
+// For the tests of what the operator sees: progread run as a script runs it, a read in the
+// window, the ports of a system with a USB adapter, an error with its facts.
 
 #include <QProcessEnvironment>
 #include <QStringList>
 
 #include "protocol/error.h"
 #include "qt_helpers.h"
+#include "ui/form1.h"
 #include "ui/port_list.h"
 
 namespace progread::testing {
+
+// Presses 读入 and waits until the read has ended, however it ended; false when it went on.
+inline bool readToEnd(Form1& w, int ms = 20000) {
+    QTest::mouseClick(w.Command1, Qt::LeftButton);
+    return waitUntil([&] { return !w.upload().running(); }, ms);
+}
 
 struct ToolRun {
     int exitCode = -1;

@@ -11,6 +11,7 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 
+#include "operator_helpers.h"
 #include "qt_helpers.h"
 #include "temp_dir.h"
 #include "tools/sample_program.h"
@@ -181,8 +182,7 @@ TEST(Window, AWholeUploadAgainstTheSimulatorGivesTheExactImage) {
     w.show();
     EXPECT_EQ(w.statusText().indexOf("moban.pmw"), -1) << "a whole template is no news";
     typePort(w, sim.qport());
-    QTest::mouseClick(w.Command1, Qt::LeftButton);
-    ASSERT_TRUE(waitUntil([&] { return !w.upload().running(); }));
+    ASSERT_TRUE(readToEnd(w));
     EXPECT_EQ(w.upload().step(), Upload::Step::Finished) << w.statusText().toStdString();
     EXPECT_EQ(readFile(dir / "duqu.pmw"), expectedImage(templ, sampleProgramMemory()));
     EXPECT_EQ(w.Text2->text(), QString::number(kSampleEndMarkerOffset / 32 * 32));
@@ -243,8 +243,7 @@ TEST(Window, ALostLineIsShownAndTheWindowCanStartAgain) {
     {
         Sim sim({"--close-after", "2"});
         typePort(w, sim.qport());
-        QTest::mouseClick(w.Command1, Qt::LeftButton);
-        ASSERT_TRUE(waitUntil([&] { return !w.upload().running(); }));
+        ASSERT_TRUE(readToEnd(w));
         EXPECT_EQ(w.upload().step(), Upload::Step::Stopped);
         EXPECT_NE(w.statusText().indexOf("The read stopped"), -1) << w.statusText().toStdString();
         EXPECT_NE(w.statusText().indexOf(sim.qport()), -1) << w.statusText().toStdString();
@@ -254,8 +253,7 @@ TEST(Window, ALostLineIsShownAndTheWindowCanStartAgain) {
     }
     Sim again;
     typePort(w, again.qport());
-    QTest::mouseClick(w.Command1, Qt::LeftButton);
-    ASSERT_TRUE(waitUntil([&] { return !w.upload().running(); }));
+    ASSERT_TRUE(readToEnd(w));
     EXPECT_EQ(w.upload().step(), Upload::Step::Finished) << w.statusText().toStdString();
     EXPECT_EQ(readFile(dir / "duqu.pmw"), expectedImage({}, sampleProgramMemory()));
     EXPECT_NE(w.statusText().indexOf("duqu.pmw.part (2 blocks) was moved to history/duqu-"), -1)
@@ -434,8 +432,7 @@ TEST(Window, AWarningAtStartStaysInTheResult) {
         Form1 w(dir.path(), sim.qport());
         ASSERT_TRUE(w.Form_Load(nullptr));
         w.show();
-        QTest::mouseClick(w.Command1, Qt::LeftButton);
-        ASSERT_TRUE(waitUntil([&] { return !w.upload().running(); }));
+        ASSERT_TRUE(readToEnd(w));
         const QString result = w.statusText();
         EXPECT_EQ(result.contains("Warning:"), !withTemplate) << result.toStdString();
         EXPECT_EQ(result.contains("moban.pmw:"), !withTemplate) << result.toStdString();
@@ -495,8 +492,7 @@ TEST(Window, AutoReadsWhereTheControllerAnswers) {
     });
     ASSERT_TRUE(w.Form_Load(nullptr));
     w.show();
-    QTest::mouseClick(w.Command1, Qt::LeftButton);
-    ASSERT_TRUE(waitUntil([&] { return !w.upload().running(); }));
+    ASSERT_TRUE(readToEnd(w));
     EXPECT_EQ(w.upload().step(), Upload::Step::Finished) << w.statusText().toStdString();
     EXPECT_EQ(w.Text1->text(), sim.qport()) << "the port found is the port read";
     EXPECT_EQ(readFile(dir / "duqu.pmw"), expectedImage({}, sampleProgramMemory(3)));

@@ -39,10 +39,6 @@ public:
     // The earlier image these notes moved into history/, else since.
     static std::filesystem::path movedImage(const std::vector<FileNote>& notes,
                                             const std::filesystem::path& since = {});
-    // The image just published against the one kept from before: a sentence; empty when
-    // there is none, or it cannot be read as an image.
-    static QString comparedWithEarlier(const std::filesystem::path& image,
-                                       const std::filesystem::path& earlier);
     // The program of a file the operator names, read before anything is moved; nothing, with
     // why in the operator's words, when it cannot be read as an image.
     static std::optional<std::vector<Byte>> programOf(const std::filesystem::path& file,
@@ -58,6 +54,12 @@ public:
                                 const std::filesystem::path& earlier, int digits);
     // The SHA-256 of a file, in hex; empty when it cannot be read.
     static QString sha256(const std::filesystem::path& file);
+
+private:
+    // The image just published against the one kept from before: a sentence; empty when
+    // there is none, or it cannot be read as an image.
+    static QString comparedWithEarlier(const std::filesystem::path& image,
+                                       const std::filesystem::path& earlier);
 };
 
 }  // namespace progread

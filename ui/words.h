@@ -90,8 +90,6 @@ public:
     // An error in the operator's language, with what to check. ports lists the ports the
     // system has, named when the one asked for cannot be used.
     static QString error(const Error& error, const PortLister& ports = systemPorts);
-    // The same, where the sentence follows a colon of the caller's.
-    static QString errorBody(const Error& error) { return Words::error(error); }
     // The port field holds no port: what is wrong and what to type.
     static QString portHint(const Error& error);
     // "1 block", "7 blocks"; "1 retry", "3 retries"
