@@ -338,7 +338,13 @@ TEST(Headless, ASecondProgreadInTheSameFolderIsRefusedAndTouchesNothing) {
     env.remove("QT_QPA_PLATFORM");
     first.setProcessEnvironment(env);
     first.start(QStringLiteral(PROGREAD_EXE), {"--read", silent.qport(), "--dir", str(dir.path())});
-    ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(dir / "duqu.pmw.part"); }, 10000));
+    // The header is on disk, and a silent controller adds nothing to it.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            std::error_code ec;
+            return std::filesystem::file_size(dir / "duqu.pmw.part", ec) == 256 && !ec;
+        },
+        10000));
     const auto part = readFile(dir / "duqu.pmw.part");
 
     Sim other;

@@ -79,7 +79,7 @@ the word all for every request):
   --twice-gap-ms N    pause between a reply and its copy; 0
   --trailing-stx K    send a single STX (0x02) right after reply K, as the start of a reply
                       that never comes
-  --silent-after K    answer the first K requests, then nothing more
+  --silent-after K    answer the first K requests, then nothing more (0: none at all)
   --stray-before N    put N whole replies on the line at start, before anyone asked
   --stray-after K     send a copy of reply K again, unasked, a little after it
   --chunk N           send every reply in pieces of N characters, --chunk-gap-ms apart
@@ -123,7 +123,7 @@ struct Options {
     long twiceGapMs = 0;
     bool echo = false;
     bool lowercaseChecksum = false;
-    long silentAfter = 0;
+    long silentAfter = -1;  // none: answers every request
     long randomPermille = 0;
     unsigned long seed = 1;
     long strayBefore = 0;
@@ -478,7 +478,7 @@ private:
         if (o_.verbose)
             std::fprintf(stderr, "progread-sim: request %ld for 0x%04lX\n", k,
                          offset + kBaseAddress);
-        if (o_.drop.has(k) || (o_.silentAfter > 0 && k > o_.silentAfter)) return true;
+        if (o_.drop.has(k) || (o_.silentAfter >= 0 && k > o_.silentAfter)) return true;
         const auto late = o_.lateMs.find(k);
         const auto latency =
             std::chrono::milliseconds(late != o_.lateMs.end() ? late->second : o_.latencyMs);
