@@ -130,10 +130,12 @@ void replaceFile(DiskCalls& disk, const fs::path& from, const fs::path& to) {
 
 enum class Move { Done, NameTaken };
 
-// Moves from to the new name to; never replaces anything there.
-Move moveNoReplace(const fs::path& from, const fs::path& to) {
+// Moves from to the new name to; never replaces anything there. keep: to becomes a second
+// name of from, which stays (where the system has hard links; else from moves).
+Move moveNoReplace(const fs::path& from, const fs::path& to, bool keep) {
     std::string why;
 #ifdef _WIN32
+    (void)keep;
     if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return Move::Done;
     const DWORD err = ::GetLastError();
     if (err == ERROR_ALREADY_EXISTS || err == ERROR_FILE_EXISTS) return Move::NameTaken;
@@ -142,7 +144,7 @@ Move moveNoReplace(const fs::path& from, const fs::path& to) {
     // rename() would replace; a hard link refuses a taken name. Flags 0: a link is moved as
     // itself, not what it points to.
     if (::linkat(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), 0) == 0) {
-        if (::unlink(from.c_str()) == 0) return Move::Done;
+        if (keep || ::unlink(from.c_str()) == 0) return Move::Done;
         why = reason(errno);
         ::unlink(to.c_str());
     } else if (errno == EEXIST) {
@@ -161,6 +163,33 @@ Move moveNoReplace(const fs::path& from, const fs::path& to) {
     throw Error(ErrorKind::File,
                 fileFacts(ErrorFacts::Code::FileFailed, from, ErrorFacts::Action::Move, why, to),
                 "cannot move " + from.string() + " to " + to.string() + ": " + why);
+}
+
+// Both files hold the same bytes; false when either cannot be read.
+bool sameBytes(const fs::path& a, const fs::path& b) {
+    std::error_code ec1, ec2;
+    if (fs::file_size(a, ec1) != fs::file_size(b, ec2) || ec1 || ec2) return false;
+    const int fa = openRead(a);
+    const int fb = openRead(b);
+    bool same = fa >= 0 && fb >= 0;
+    std::vector<Byte> x(1 << 16), y(1 << 16);
+    while (same) {
+        const long n = readSome(fa, x.data(), x.size());
+        if (n <= 0) {
+            same = n == 0 && readSome(fb, y.data(), 1) == 0;
+            break;
+        }
+        std::size_t got = 0;
+        long m = 0;
+        while (got < static_cast<std::size_t>(n) &&
+               (m = readSome(fb, y.data() + got, static_cast<std::size_t>(n) - got)) > 0)
+            got += static_cast<std::size_t>(m);
+        same =
+            got == static_cast<std::size_t>(n) && std::equal(x.begin(), x.begin() + n, y.begin());
+    }
+    if (fa >= 0) closeFile(fa);
+    if (fb >= 0) closeFile(fb);
+    return same;
 }
 
 // The file's own modification time (a link's, not its target's), local: "20240131-235959".
@@ -232,6 +261,12 @@ void removeFile(const fs::path& p) {
     ErrorFacts facts = fileFacts(code, lock.parent_path(), {}, why);
     facts.count = static_cast<int>(pid);
     throw Error(ErrorKind::File, facts, lock.string() + words);
+}
+
+[[noreturn]] void historyNotAFolder(const fs::path& history) {
+    throw Error(ErrorKind::File, fileFacts(ErrorFacts::Code::HistoryNotAFolder, history),
+                history.string() +
+                    " is not a folder, so earlier images cannot be kept in it; move or rename it");
 }
 
 [[noreturn]] void notATemplate(const fs::path& templ) {
@@ -379,7 +414,7 @@ PrepareReport ProgramImage::prepare() {
         fileError(ErrorFacts::Action::WriteInFolder, "write in the folder", dir_, err);
     PrepareReport report;
     readTemplate(report);
-    moveEarlierImageAside(false);
+    checkPlaces();
     return report;
 }
 
@@ -428,38 +463,60 @@ void ProgramImage::readTemplate(PrepareReport& report) {
     }
 }
 
-void ProgramImage::moveEarlierImageAside(bool removeEmpty) {
+void ProgramImage::keepEarlierImage() {
     const fs::path image = imagePath();
     switch (typeOf(image)) {
         case fs::file_type::not_found:
             return;
         case fs::file_type::regular: {
             std::error_code ec;
-            if (fs::file_size(image, ec) == 0 && !ec) {
-                // Nothing to keep; before a read, an empty duqu.pmw would pass for its result.
-                if (removeEmpty) removeFile(image);
+            if (fs::file_size(image, ec) == 0 && !ec) return;  // nothing to keep
+            if (sameBytes(image, partPath())) {
+                // The same program again: history keeps programs, not copies.
+                notes_.push_back(
+                    {FileNote::Kind::SameAsEarlier, image, 0, false, modificationStamp(image)});
                 return;
             }
-            break;
+            // A second name in history/; the rename then replaces only the first.
+            notes_.push_back({FileNote::Kind::MovedToHistory, moveToHistory(image, ".pmw", true)});
+            return;
         }
         case fs::file_type::symlink:
             break;  // the link itself moves; what it points to is not touched
         default:
             notAFile(image);
     }
-    notes_.push_back({FileNote::Kind::MovedToHistory, moveToHistory(image, ".pmw"), 0});
+    notes_.push_back({FileNote::Kind::MovedToHistory, moveToHistory(image, ".pmw")});
 }
 
-fs::path ProgramImage::moveToHistory(const fs::path& file, const std::string& suffix) {
+void ProgramImage::checkPlaces() {
+    // Said at once, not once a read has run its whole length: a folder or pipe where the
+    // image goes, or no folder to keep the earlier image in.
+    const fs::path image = imagePath();
+    const fs::file_type type = typeOf(image);
+    if (type != fs::file_type::not_found && type != fs::file_type::regular &&
+        type != fs::file_type::symlink)
+        notAFile(image);
+    std::error_code ec;
+    const fs::path history = historyPath();
+    if (type != fs::file_type::not_found && !fs::is_directory(history, ec) &&
+        typeOf(history) != fs::file_type::not_found)
+        historyNotAFolder(history);
+}
+
+std::string ProgramImage::imageStamp() const {
+    std::error_code ec;
+    const fs::path image = imagePath();
+    if (!fs::is_regular_file(fs::symlink_status(image, ec)) || fs::file_size(image, ec) == 0 || ec)
+        return {};
+    return modificationStamp(image);
+}
+
+fs::path ProgramImage::moveToHistory(const fs::path& file, const std::string& suffix, bool keep) {
     const fs::path history = historyPath();
     std::error_code ec;
     if (!fs::is_directory(history, ec)) {  // a link to a folder will do
-        if (typeOf(history) != fs::file_type::not_found) {
-            throw Error(ErrorKind::File, fileFacts(ErrorFacts::Code::HistoryNotAFolder, history),
-                        history.string() +
-                            " is not a folder, so earlier images cannot be kept in it; move or "
-                            "rename it");
-        }
+        if (typeOf(history) != fs::file_type::not_found) historyNotAFolder(history);
         fs::create_directory(history, ec);
         if (ec)
             fileError(ErrorFacts::Action::CreateFolder, "create the folder", history, ec.value());
@@ -475,7 +532,7 @@ fs::path ProgramImage::moveToHistory(const fs::path& file, const std::string& su
         }
         name += suffix;
         const fs::path to = history / name;
-        if (moveNoReplace(file, to) == Move::Done) return to;
+        if (moveNoReplace(file, to, keep) == Move::Done) return to;
     }
     throw Error(ErrorKind::File, fileFacts(ErrorFacts::Code::HistoryFull, file, {}, {}, history),
                 "cannot move " + file.string() + " into " + history.string() +
@@ -540,7 +597,7 @@ void ProgramImage::restart() {
     partExists_ = false;
     onDisk_ = 0;
     bodyEnd_ = UINTMAX_MAX;
-    moveEarlierImageAside(true);
+    checkPlaces();
     replaceInterruptedPart();
     errno = 0;
     fd_ = createNew(partPath());
@@ -611,8 +668,7 @@ void ProgramImage::publish() {
     fd_ = -1;
     errno = 0;
     if (!closeFile(fd)) fileError(ErrorFacts::Action::Close, "close", partPath(), errno);
-    // Nothing is there unless another program put it there during the read: keep it too.
-    moveEarlierImageAside(true);
+    keepEarlierImage();
     replaceFile(*disk_, partPath(), imagePath());
     disk_->syncFolder(dir_);
     partExists_ = false;

@@ -6,8 +6,10 @@
 //
 // duqu.pmw only ever holds a read that finished: a read is written to duqu.pmw.part and
 // renamed over duqu.pmw in one step once its tail is on disk. Whatever stood at duqu.pmw
-// before is moved into history/ under its modification time, never overwritten. A read that
-// stops leaves its whole blocks in duqu.pmw.part, which no program takes for an image.
+// before stays there until then, and is kept in history/ under its modification time in
+// that same step, never overwritten; an image equal to it byte for byte needs no copy. A
+// read that stops leaves its whole blocks in duqu.pmw.part, which no program takes for an
+// image.
 
 #include <cstdint>
 #include <filesystem>
@@ -36,14 +38,19 @@ struct PrepareReport {
 struct FileNote {
     enum class Kind {
         MovedToHistory,  // path: where the earlier duqu.pmw now lies
+        SameAsEarlier,   // the image published equals the one it replaced; stamp: that one's time
         ReplacedPart,    // path: where the .part of an earlier read went in history/; blocks: it
                          // held; complete: its tail too (only its rename was missing)
         MadeFolder,      // path: the folder, which was not there
     };
+    FileNote(Kind k, std::filesystem::path p, std::size_t n = 0, bool whole = false,
+             std::string when = {})
+        : kind(k), path(std::move(p)), blocks(n), complete(whole), stamp(std::move(when)) {}
     Kind kind;
     std::filesystem::path path;
     std::size_t blocks = 0;
     bool complete = false;
+    std::string stamp;  // "20261208-042512": when the earlier image was written
 };
 
 // The calls that decide whether a published image survives a power cut, in their order:
@@ -76,19 +83,20 @@ public:
     // caller that locks the directory first calls it before.
     void makeFolder();
 
-    // Start-up: makes the directory when missing, checks that it is writable, reads the header from
-    // the template (creating an empty template when there is none) and moves an earlier image into
-    // history/. Creates no image. Raises a File error when any of that fails.
+    // Start-up: makes the directory when missing, checks that it is writable and reads the header
+    // from the template (creating an empty template when there is none). Creates no image and
+    // moves none. Raises a File error when any of that fails.
     PrepareReport prepare();
 
-    // Moves an earlier image aside and starts duqu.pmw.part with the header.
+    // Starts duqu.pmw.part with the header (an earlier read's .part goes into history/).
     void restart() override;
     void appendPair(BytePair pair) override;
     void appendTail() override;
     // Writes what was appended, in whole blocks only (and the tail once appended). A failed
     // write cuts the file back to its last whole block and raises a File error.
     void flush() override;
-    // fsync, then one rename of duqu.pmw.part over duqu.pmw, then fsync of the folder.
+    // fsync, then one rename of duqu.pmw.part over duqu.pmw (the image it replaces kept in
+    // history/ first, unless equal), then fsync of the folder.
     void publish() override;
     // Flushes and closes an unfinished read; its .part stays.
     void close();
@@ -102,6 +110,8 @@ public:
     std::size_t partBlocks() const;
     // Its tail is on disk too: only the rename failed.
     bool partComplete() const;
+    // When the duqu.pmw there now was written ("20261208-042512"); empty when there is none.
+    std::string imageStamp() const;
     // What was done to other files since the last call.
     std::vector<FileNote> takeNotes();
 
@@ -116,13 +126,18 @@ public:
 
 private:
     void readTemplate(PrepareReport& report);
-    void moveEarlierImageAside(bool removeEmpty);
+    // Before the publishing rename: what stands at duqu.pmw is kept, unless it is no image or
+    // the very bytes of the .part.
+    void keepEarlierImage();
+    // Raises the File error for what stands where the image or history/ belongs.
+    void checkPlaces();
     void replaceInterruptedPart();
     // The file of bytes ends in the whole tail.
     static bool endsInTail(const std::filesystem::path& part, std::uintmax_t bytes);
-    // Moves file into history/ as duqu-<its time><suffix>, never replacing a name there.
+    // Moves file into history/ as duqu-<its time><suffix>, never replacing a name there; a
+    // link only, file staying where it is, when keep is set (and the system allows it).
     std::filesystem::path moveToHistory(const std::filesystem::path& file,
-                                        const std::string& suffix);
+                                        const std::string& suffix, bool keep = false);
     void writePending(std::size_t count);
     void closeQuietly();
 

@@ -144,13 +144,18 @@ TEST(ProgramImage, AFirstUploadEndingInItsFirstReplyLeaves1314Bytes) {
     EXPECT_EQ(onDisk, imageOf(templ, rig.memory, 1, true));
     EXPECT_FALSE(fs::exists(dir / "duqu.pmw.part")) << "renamed, not copied";
 
-    // A new read starts from the header; the first image goes to history/.
+    // A new read starts from the header; the same image again is no copy for history/.
+    useUtc();
+    setModified(dir / "duqu.pmw", k20240131_235958);
+    image.takeNotes();
     rig.run();
     image.close();
     EXPECT_EQ(readFile(dir / "duqu.pmw"), onDisk);
-    const auto history = historyOf(dir);
-    ASSERT_EQ(history.size(), 1u);
-    EXPECT_EQ(readFile(history[0]), onDisk);
+    EXPECT_TRUE(historyOf(dir).empty());
+    const auto notes = image.takeNotes();
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0].kind, FileNote::Kind::SameAsEarlier);
+    EXPECT_EQ(notes[0].stamp, "20240131-235958");
 }
 
 TEST(ProgramImage, ReceivedBlocksAreOnDiskWhileTheUploadRuns) {
@@ -164,24 +169,31 @@ TEST(ProgramImage, ReceivedBlocksAreOnDiskWhileTheUploadRuns) {
     EXPECT_EQ(image.partBlocks(), 3u);
 }
 
-TEST(ProgramImage, AnEarlierImageIsMovedIntoHistoryByteForByteNeverOverwritten) {
+TEST(ProgramImage, AnEarlierImageStaysUntilReplacedThenIsKeptInHistoryByteForByte) {
     useUtc();
     TempDir dir;
     const std::vector<Byte> first = patternBytes(9314, 1);
     const std::vector<Byte> second = patternBytes(1314, 2);
     const std::vector<Byte> third = patternBytes(700, 3);
 
-    // Three start-ups, each finding an image made in the same second.
+    // Three reads, each replacing an image made in the same second; start-up and the read's
+    // start leave it where it is.
     for (const auto& earlier : {first, second, third}) {
         writeFile(dir / "duqu.pmw", earlier);
         setModified(dir / "duqu.pmw", k20240131_235958);
         ProgramImage image(dir.path());
         image.prepare();
+        image.restart();
+        EXPECT_EQ(readFile(dir / "duqu.pmw"), earlier);
+        EXPECT_EQ(image.imageStamp(), "20240131-235958");
+        for (int k = 0; k < 16; ++k) image.appendPair({0x0F, 0x00});
+        image.appendTail();
+        image.publish();
         const auto notes = image.takeNotes();
         ASSERT_EQ(notes.size(), 1u);
         EXPECT_EQ(notes[0].kind, FileNote::Kind::MovedToHistory);
         EXPECT_EQ(readFile(notes[0].path), earlier);
-        EXPECT_FALSE(fs::exists(dir / "duqu.pmw"));
+        EXPECT_EQ(fs::file_size(dir / "duqu.pmw"), 256u + 32 + 1026);
     }
     const std::vector<fs::path> expected = {dir / "history/duqu-20240131-235958-1.pmw",
                                             dir / "history/duqu-20240131-235958-2.pmw",
@@ -191,29 +203,17 @@ TEST(ProgramImage, AnEarlierImageIsMovedIntoHistoryByteForByteNeverOverwritten) 
     EXPECT_EQ(readFile(expected[0]), second);
     EXPECT_EQ(readFile(expected[1]), third);
 
-    // An empty duqu.pmw holds nothing to keep: start-up leaves it, a read removes it.
+    // An empty duqu.pmw holds nothing to keep: it is replaced without a copy.
     writeFile(dir / "duqu.pmw", {});
     ProgramImage image(dir.path());
     image.prepare();
-    EXPECT_TRUE(fs::exists(dir / "duqu.pmw"));
     image.restart();
-    EXPECT_FALSE(fs::exists(dir / "duqu.pmw"));
-    EXPECT_EQ(historyOf(dir).size(), 3u);
-    EXPECT_TRUE(image.takeNotes().empty());
-
-    // One that another program puts there while a read runs is kept too, not replaced by
-    // the read's image.
-    const std::vector<Byte> during = patternBytes(500, 4);
-    writeFile(dir / "duqu.pmw", during);
-    for (int k = 0; k < 16; ++k) image.appendPair({0x0F, 0x00});
+    EXPECT_TRUE(fs::exists(dir / "duqu.pmw"));
+    EXPECT_EQ(image.imageStamp(), "");
     image.appendTail();
     image.publish();
-    const auto notes = image.takeNotes();
-    ASSERT_EQ(notes.size(), 1u);
-    EXPECT_EQ(notes[0].kind, FileNote::Kind::MovedToHistory);
-    EXPECT_EQ(readFile(notes[0].path), during);
-    EXPECT_EQ(historyOf(dir).size(), 4u);
-    EXPECT_EQ(fs::file_size(dir / "duqu.pmw"), 256u + 32 + 1026);
+    EXPECT_EQ(historyOf(dir).size(), 3u);
+    EXPECT_TRUE(image.takeNotes().empty());
 }
 
 TEST(ProgramImage, AStoppedReadLeavesNoImageAndItsWholeBlocksInThePart) {
@@ -233,14 +233,12 @@ TEST(ProgramImage, AStoppedReadLeavesNoImageAndItsWholeBlocksInThePart) {
     };
     rig.run();
     ASSERT_EQ(rig.upload.step(), Upload::Step::Stopped);
-    EXPECT_FALSE(fs::exists(dir / "duqu.pmw"));
+    EXPECT_EQ(readFile(dir / "duqu.pmw"), earlier) << "nothing replaced it";
     EXPECT_EQ(readFile(dir / "duqu.pmw.part"), imageOf(templ, rig.memory, 5, false));
     EXPECT_TRUE(image.hasPart());
     EXPECT_EQ(image.partBlocks(), 5u);
     EXPECT_FALSE(image.partComplete());
-    const auto history = historyOf(dir);
-    ASSERT_EQ(history.size(), 1u);
-    EXPECT_EQ(readFile(history[0]), earlier);
+    EXPECT_TRUE(historyOf(dir).empty());
 
     // The next read begins afresh, keeps the stopped read's blocks in history/ under a name
     // no program takes for an image, and publishes the whole image.
@@ -250,7 +248,9 @@ TEST(ProgramImage, AStoppedReadLeavesNoImageAndItsWholeBlocksInThePart) {
     rig.run();
     ASSERT_EQ(rig.upload.step(), Upload::Step::Finished);
     const auto notes = image.takeNotes();
-    ASSERT_EQ(notes.size(), 1u);
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_EQ(notes[1].kind, FileNote::Kind::MovedToHistory);
+    EXPECT_EQ(readFile(notes[1].path), earlier);
     EXPECT_EQ(notes[0].kind, FileNote::Kind::ReplacedPart);
     EXPECT_EQ(notes[0].blocks, 5u);
     EXPECT_EQ(notes[0].path.parent_path(), dir / "history");
@@ -265,20 +265,23 @@ TEST(ProgramImage, AStoppedReadLeavesNoImageAndItsWholeBlocksInThePart) {
         << "the earlier image and the stopped read's blocks, once each";
 }
 
-TEST(ProgramImage, DuquPmwIsAbsentOrCompleteAtEveryStepOfARead) {
+TEST(ProgramImage, DuquPmwIsTheEarlierImageOrTheNewOneAtEveryStepOfARead) {
     TempDir dir;
     const std::vector<Byte> templ = patternBytes(256, 8);
+    const std::vector<Byte> earlier = patternBytes(1314, 9);
     writeFile(dir / "moban.pmw", templ);
+    writeFile(dir / "duqu.pmw", earlier);
     ProgramImage image(dir.path());
     image.prepare();
     std::vector<Byte> complete;
-    int seenAbsent = 0, seenComplete = 0;
+    int seenEarlier = 0, seenComplete = 0;
     WatchingSink watch(image, [&](const char* step) {
-        if (!fs::exists(dir / "duqu.pmw")) {
-            ++seenAbsent;
+        const std::vector<Byte> now = readFile(dir / "duqu.pmw");
+        if (now == earlier) {
+            ++seenEarlier;
             return;
         }
-        ASSERT_EQ(readFile(dir / "duqu.pmw"), complete) << "after " << step;
+        ASSERT_EQ(now, complete) << "after " << step;
         ++seenComplete;
     });
     Rig rig(&watch);
@@ -287,9 +290,10 @@ TEST(ProgramImage, DuquPmwIsAbsentOrCompleteAtEveryStepOfARead) {
     rig.run();
     ASSERT_EQ(rig.upload.step(), Upload::Step::Finished);
     EXPECT_EQ(seenComplete, 1) << "only after the publish";
-    EXPECT_GT(seenAbsent, 8 * 16);
+    EXPECT_GT(seenEarlier, 8 * 16);
+    ASSERT_EQ(historyOf(dir).size(), 1u);
 
-    // A second read that stops: the first image is in history/, and duqu.pmw never reappears.
+    // A second read that stops: the first image stays.
     seenComplete = 0;
     rig.controller = [&](long offset, int) -> std::optional<std::string> {
         if (offset >= 3 * 32) return std::nullopt;
@@ -297,10 +301,10 @@ TEST(ProgramImage, DuquPmwIsAbsentOrCompleteAtEveryStepOfARead) {
     };
     rig.run();
     ASSERT_EQ(rig.upload.step(), Upload::Step::Stopped);
-    EXPECT_EQ(seenComplete, 0);
-    EXPECT_FALSE(fs::exists(dir / "duqu.pmw"));
+    EXPECT_GT(seenComplete, 3 * 16);
+    EXPECT_EQ(readFile(dir / "duqu.pmw"), complete);
     ASSERT_EQ(historyOf(dir).size(), 1u);
-    EXPECT_EQ(readFile(historyOf(dir)[0]), complete);
+    EXPECT_EQ(readFile(historyOf(dir)[0]), earlier);
 }
 
 // The image's bytes reach the disk before it gets its name, and its name the disk after:

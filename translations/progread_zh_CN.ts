@@ -42,6 +42,14 @@
         <translation>--trace %1 会写进 %2，这是 progread 自己的文件；请给通信记录文件另起名字</translation>
     </message>
     <message>
+        <source>--compare goes with --read</source>
+        <translation>--compare 只能和 --read 一起用</translation>
+    </message>
+    <message>
+        <source>--probe goes with --list-ports</source>
+        <translation>--probe 只能和 --list-ports 一起用</translation>
+    </message>
+    <message>
         <source>Usage: progread [--port PORT] [--dir DIR] [--fast] [--verify] [--trace FILE] [--lang zh|en]
   or:  progread --read PORT [--compare FILE] [--dir DIR] [--fast] [--verify] [--trace FILE]
                  [--lang zh|en]
@@ -81,9 +89,11 @@ device path such as /dev/ttyUSB0. A usage error, and the window without a displa
 with status 2.
 
 A read goes to duqu.pmw.part and becomes duqu.pmw only when it is complete; a read that
-stops keeps its blocks in duqu.pmw.part. An earlier duqu.pmw is moved into history/. These
-files lie in the program&apos;s folder or, where that is not writable, in Documents/progread of
-the user.
+stops keeps its blocks in duqu.pmw.part. An earlier duqu.pmw stays until a complete read
+replaces it, and is then kept in history/ (unless the program read is the same, byte for
+byte). moban.pmw is the programming software&apos;s template for this controller: copy it from
+there into the same folder. These files lie in the program&apos;s folder or, where that is not
+writable, in Documents/progread of the user.
 </source>
         <translation>用法：progread [--port 串口] [--dir 文件夹] [--fast] [--verify] [--trace 文件] [--lang zh|en]
   或：progread --read 串口 [--compare 文件] [--dir 文件夹] [--fast] [--verify] [--trace 文件]
@@ -118,17 +128,11 @@ the user.
 也可以是设备路径，例如 /dev/ttyUSB0。用法错误，以及没有图形界面时打开窗口，退出码为 2。
 
 读取先写入 duqu.pmw.part，读完后才改名为 duqu.pmw；中途停止时已读取的块保留在
-duqu.pmw.part。原有的 duqu.pmw 会移到 history/ 里。这些文件放在程序所在文件夹；
-该文件夹不能写入时，放在用户的 Documents/progread。
+duqu.pmw.part。原有的 duqu.pmw 保持不动，直到新的完整读取替换它，那时它存入 history/
+（新读取的程序与它逐字节相同时不另存）。moban.pmw 是编程软件里这种控制器的模板文件：
+从编程软件复制到同一文件夹。这些文件放在程序所在文件夹；该文件夹不能写入时，放在用户的
+Documents/progread。
 </translation>
-    </message>
-    <message>
-        <source>--compare goes with --read</source>
-        <translation>--compare 只能和 --read 一起用</translation>
-    </message>
-    <message>
-        <source>--probe goes with --list-ports</source>
-        <translation>--probe 只能和 --list-ports 一起用</translation>
     </message>
 </context>
 <context>
@@ -593,10 +597,6 @@ duqu.pmw.part。原有的 duqu.pmw 会移到 history/ 里。这些文件放在�
         <translation>文件保存在 %1。</translation>
     </message>
     <message>
-        <source>The earlier image was moved to %1.</source>
-        <translation>原来的程序文件已移到 %1。</translation>
-    </message>
-    <message>
         <source>The earlier read&apos;s %1, a complete image (%2), was moved to %3.</source>
         <translation>上次读取留下的 %1 是完整的程序文件（%2），已移到 %3。</translation>
     </message>
@@ -697,12 +697,24 @@ duqu.pmw.part。原有的 duqu.pmw 会移到 history/ 里。这些文件放在�
         <translation>；</translation>
     </message>
     <message>
-        <source>No template %1: an empty one was created, and the image&apos;s header is 256 zero bytes, which the programming software may reject. Copy the template moban.pmw there.</source>
-        <translation>没有模板 %1：已新建空模板，程序文件头为 256 个零字节，编程软件可能打不开。请用编程软件的模板文件 moban.pmw 替换这个空模板。</translation>
+        <source>No template %1: an empty one was created, and the image&apos;s header is 256 zero bytes, which the programming software may reject. Put the programming software&apos;s template for this controller there, under the name moban.pmw.</source>
+        <translation>没有模板 %1：已新建空模板，程序文件头为 256 个零字节，编程软件可能打不开。请把编程软件里这种控制器的模板文件放到这里，文件名为 moban.pmw。</translation>
     </message>
     <message>
-        <source>The template %1 has only %2 of 256 header bytes; the rest of the header is zeros, which the programming software may reject.</source>
-        <translation>模板 %1 只有 %2 个文件头字节（应为 256 个）；其余补零，编程软件可能打不开。</translation>
+        <source>The template %1 is empty, so the image&apos;s header is 256 zero bytes, which the programming software may reject. Replace it with the programming software&apos;s template for this controller.</source>
+        <translation>模板 %1 是空文件，程序文件头为 256 个零字节，编程软件可能打不开。请换成编程软件里这种控制器的模板文件。</translation>
+    </message>
+    <message>
+        <source>The template %1 has only %2 of 256 header bytes; the rest of the header is zeros, which the programming software may reject. Replace it with the programming software&apos;s template for this controller.</source>
+        <translation>模板 %1 只有 %2 个文件头字节（应为 256 个）；其余补零，编程软件可能打不开。请换成编程软件里这种控制器的模板文件。</translation>
+    </message>
+    <message>
+        <source>The earlier image was kept as %1.</source>
+        <translation>原来的程序文件已存为 %1。</translation>
+    </message>
+    <message>
+        <source>%1 still holds the read of %2.</source>
+        <translation>%1 仍是 %2 读取的程序。</translation>
     </message>
 </context>
 <context>

@@ -80,9 +80,11 @@ device path such as /dev/ttyUSB0. A usage error, and the window without a displa
 with status 2.
 
 A read goes to duqu.pmw.part and becomes duqu.pmw only when it is complete; a read that
-stops keeps its blocks in duqu.pmw.part. An earlier duqu.pmw is moved into history/. These
-files lie in the program's folder or, where that is not writable, in Documents/progread of
-the user.
+stops keeps its blocks in duqu.pmw.part. An earlier duqu.pmw stays until a complete read
+replaces it, and is then kept in history/ (unless the program read is the same, byte for
+byte). moban.pmw is the programming software's template for this controller: copy it from
+there into the same folder. These files lie in the program's folder or, where that is not
+writable, in Documents/progread of the user.
 )");
 }
 

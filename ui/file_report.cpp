@@ -23,35 +23,29 @@ FileReport::Startup FileReport::start(Station& station, const FileDir& dir) {
     Startup startup;
     startup.warning = station.prepareImage();
     startup.where = Words::filesKeptIn(dir);
-    const std::vector<FileNote> done = station.image.takeNotes();
-    startup.earlier = movedImage(done);
-    startup.notes = Words::fileNotes(done);
+    startup.notes = Words::fileNotes(station.image.takeNotes());
     return startup;
 }
 
-std::filesystem::path FileReport::movedImage(const std::vector<FileNote>& notes,
-                                             const std::filesystem::path& since) {
-    std::filesystem::path moved = since;
+FileReport::Earlier FileReport::earlierImage(const std::vector<FileNote>& notes) {
+    Earlier earlier;
     for (const FileNote& note : notes) {
-        if (note.kind == FileNote::Kind::MovedToHistory) moved = note.path;
+        if (note.kind == FileNote::Kind::MovedToHistory)
+            earlier = {note.path, stampOfKeptImage(note.path)};
+        else if (note.kind == FileNote::Kind::SameAsEarlier)
+            earlier = {note.path, note.stamp};
     }
-    return moved;
+    return earlier;
 }
 
 QString FileReport::comparedWithEarlier(const std::filesystem::path& image,
-                                        const std::filesystem::path& earlier) {
-    if (earlier.empty()) return {};
+                                        const Earlier& earlier) {
+    if (earlier.file.empty()) return {};
     const auto now = programOfFile(image, nullptr);
-    const auto before = programOfFile(earlier, nullptr);
+    const auto before = programOfFile(earlier.file, nullptr);
     if (!now || !before) return {};  // an earlier file of another kind: nothing to say
-    const std::string stamp = stampOfKeptImage(earlier);
-    const QString when = stamp.empty() ? q(earlier.filename())
-                                       : QStringLiteral("%1-%2-%3 %4:%5")
-                                             .arg(QString::fromStdString(stamp.substr(0, 4)),
-                                                  QString::fromStdString(stamp.substr(4, 2)),
-                                                  QString::fromStdString(stamp.substr(6, 2)),
-                                                  QString::fromStdString(stamp.substr(9, 2)),
-                                                  QString::fromStdString(stamp.substr(11, 2)));
+    const QString when =
+        earlier.stamp.empty() ? q(earlier.file.filename()) : Words::readTime(earlier.stamp);
     return Words::comparedWithEarlier(compareWith(*now, *before), when);
 }
 
@@ -73,8 +67,8 @@ QString FileReport::comparedWith(const std::filesystem::path& image,
     return Words::comparedWithFile(diff, file);
 }
 
-QString FileReport::afterSummary(const std::filesystem::path& image,
-                                 const std::filesystem::path& earlier, int digits) {
+QString FileReport::afterSummary(const std::filesystem::path& image, const Earlier& earlier,
+                                 int digits) {
     const QString digest = sha256(image);
     return Words::then(comparedWithEarlier(image, earlier),
                        digest.isEmpty()

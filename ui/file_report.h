@@ -7,6 +7,7 @@
 #include <QString>
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "image/program_image.h"
@@ -29,16 +30,19 @@ class FileReport {
 public:
     // What the window and --read tell at start-up, once the station has its folder and image.
     struct Startup {
-        QString where;                  // "Files are kept in …"
-        QString notes;                  // what was done to files meanwhile
-        QString warning;                // a template short of a header; empty when it is whole
-        std::filesystem::path earlier;  // the image moved into history/, if one was
+        QString where;    // "Files are kept in …"
+        QString notes;    // what was done to files meanwhile
+        QString warning;  // a template short of a header; empty when it is whole
+    };
+    // The image a read replaced: where its bytes are now, and when it was read.
+    struct Earlier {
+        std::filesystem::path file;
+        std::string stamp;  // "20261208-042512"
     };
     // Prepares the station's image (raising what that raises) and words what it did.
     static Startup start(Station& station, const FileDir& dir);
-    // The earlier image these notes moved into history/, else since.
-    static std::filesystem::path movedImage(const std::vector<FileNote>& notes,
-                                            const std::filesystem::path& since = {});
+    // The image that publishing replaced, as these notes tell; empty file when there was none.
+    static Earlier earlierImage(const std::vector<FileNote>& notes);
     // The program of a file the operator names, read before anything is moved; nothing, with
     // why in the operator's words, when it cannot be read as an image.
     static std::optional<std::vector<Byte>> programOf(const std::filesystem::path& file,
@@ -50,16 +54,15 @@ public:
                                 QString* why);
     // What ends a finished read's summary: how it compares with the earlier read, and its
     // fingerprint, digits long (the whole digest when 0).
-    static QString afterSummary(const std::filesystem::path& image,
-                                const std::filesystem::path& earlier, int digits);
+    static QString afterSummary(const std::filesystem::path& image, const Earlier& earlier,
+                                int digits);
     // The SHA-256 of a file, in hex; empty when it cannot be read.
     static QString sha256(const std::filesystem::path& file);
 
 private:
     // The image just published against the one kept from before: a sentence; empty when
     // there is none, or it cannot be read as an image.
-    static QString comparedWithEarlier(const std::filesystem::path& image,
-                                       const std::filesystem::path& earlier);
+    static QString comparedWithEarlier(const std::filesystem::path& image, const Earlier& earlier);
 };
 
 }  // namespace progread

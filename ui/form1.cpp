@@ -165,7 +165,6 @@ bool Form1::Form_Load(QString* error) {
     try {
         const FileReport::Startup startup = FileReport::start(station_, dir_);
         startWarning_ = startup.warning;
-        earlier_ = startup.earlier;
         if (!startWarning_.isEmpty()) setStatus(Words::warning(startWarning_), true);
         setFileNote(Words::then(startup.where, startup.notes));
     } catch (const Error& e) {
@@ -210,11 +209,12 @@ void Form1::Command1_Click() {
     secondPassWhy_.clear();
     stopAsked_ = false;
     setStatus(Words::opening(q(station_.MSComm1.portName())));
+    starting_ = true;
     station_.upload.Command1_Click();
+    starting_ = false;
     setRunning(station_.upload.running());
-    const std::vector<FileNote> notes = station_.image.takeNotes();
-    earlier_ = FileReport::movedImage(notes, earlier_);
-    setFileNote(Words::fileNotes(notes));
+    const QString notes = Words::fileNotes(station_.image.takeNotes());
+    if (!notes.isEmpty()) setFileNote(notes);
 }
 
 void Form1::Stop_Click() {
@@ -349,15 +349,15 @@ void Form1::uploadFinished(const UploadSummary& summary) {
     const std::filesystem::path image = station_.image.imagePath();
     const QString digest = FileReport::sha256(image);
     if (trace_ && !digest.isEmpty()) trace_->note(QStringLiteral("duqu.pmw SHA-256 ") + digest);
+    const std::vector<FileNote> notes = station_.image.takeNotes();
     const QString figures =
         Words::then(Words::summary(summary, elapsed_.elapsed(), station_.upload.verify(),
                                    q(image.string()), static_cast<qint64>(station_.image.size())),
-                    FileReport::afterSummary(image, earlier_, 12));
-    earlier_.clear();  // this read's image is the one the next start keeps
+                    FileReport::afterSummary(image, FileReport::earlierImage(notes), 12));
     endText_ = Words::done(figures, startWarning_);
     setStatus(endText_, !startWarning_.isEmpty());
-    const QString notes = Words::fileNotes(station_.image.takeNotes());
-    if (!notes.isEmpty()) setFileNote(notes);
+    const QString told = Words::fileNotes(notes);
+    if (!told.isEmpty()) setFileNote(told);
     settings().setValue(QStringLiteral("lastPort"), Text1->text().trimmed());
 }
 
@@ -368,7 +368,7 @@ void Form1::uploadStopped(const Error& error, bool wasRunning) {
                                 : Words::error(error, portLister_);
     stopAsked_ = false;
     const QString kept = Words::keptAfterStop(station_.image);
-    if (wasRunning && !kept.isEmpty()) text += QLatin1Char('\n') + kept;
+    if ((wasRunning || starting_) && !kept.isEmpty()) text += QLatin1Char('\n') + kept;
     endText_ = text;
     setStatus(text, true);
 }

@@ -139,10 +139,8 @@ private:
     QString endText_;
     bool portEdited_ = false;
     bool stopAsked_ = false;
-    bool probing_ = false;  // 自动 is looking for the controller's port
-    // The image the last start (or start-up) moved into history/: what the next finished read
-    // is compared with.
-    std::filesystem::path earlier_;
+    bool probing_ = false;   // 自动 is looking for the controller's port
+    bool starting_ = false;  // 读入 is starting a read: a failure is this read's
     TraceFile* trace_ = nullptr;
     bool unloaded_ = false;
 };

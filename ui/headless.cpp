@@ -48,7 +48,6 @@ int HeadlessRead::exec() {
         say(startup.where);
         if (!startup.notes.isEmpty()) say(startup.notes);
         warning_ = startup.warning;
-        earlier_ = startup.earlier;
         if (!warning_.isEmpty()) say(Words::warning(warning_));
     } catch (const Error& e) {
         say(Words::error(e));
@@ -62,9 +61,7 @@ int HeadlessRead::exec() {
     if (result_ < 0) {
         startMs_ = QDateTime::currentMSecsSinceEpoch();
         station_.upload.Command1_Click();
-        const std::vector<FileNote> notes = station_.image.takeNotes();
-        earlier_ = FileReport::movedImage(notes, earlier_);
-        if (!notes.empty()) say(Words::fileNotes(notes));
+        if (result_ < 0) printNotes();  // a read finished at once has told its own
     }
     QEventLoop loop;
     while (result_ < 0) loop.processEvents(QEventLoop::WaitForMoreEvents);
@@ -156,13 +153,17 @@ void HeadlessRead::uploadFinished(const UploadSummary& summary) {
     const std::filesystem::path image = station_.image.imagePath();
     const QString digest = FileReport::sha256(image);
     if (trace_ && !digest.isEmpty()) trace_->note(QStringLiteral("duqu.pmw SHA-256 ") + digest);
+    const std::vector<FileNote> notes = station_.image.takeNotes();
     // The whole digest here, for sha256sum; the window shows its first digits.
-    say(Words::done(Words::then(Words::summary(summary, elapsed, station_.upload.verify(),
-                                               QString::fromStdString(shownPath(image)),
-                                               static_cast<qint64>(station_.image.size())),
-                                Words::then(FileReport::afterSummary(image, earlier_, 0), search_)),
-                    warning_));
-    printNotes();
+    say(Words::done(
+        Words::then(Words::summary(summary, elapsed, station_.upload.verify(),
+                                   QString::fromStdString(shownPath(image)),
+                                   static_cast<qint64>(station_.image.size())),
+                    Words::then(FileReport::afterSummary(image, FileReport::earlierImage(notes), 0),
+                                search_)),
+        warning_));
+    const QString told = Words::fileNotes(notes);
+    if (!told.isEmpty()) say(told);
     result_ = 0;
     if (!compareFile_.isEmpty()) {
         bool same = false;
@@ -182,8 +183,9 @@ void HeadlessRead::uploadStopped(const Error& error, bool wasRunning) {
     } else {
         say(wasRunning ? Words::stopped(error) : Words::error(error));
     }
+    printNotes();
     const QString kept = Words::keptAfterStop(station_.image);
-    if (wasRunning && !kept.isEmpty()) say(kept);
+    if (!kept.isEmpty()) say(kept);
     result_ = 1;
 }
 

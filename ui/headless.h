@@ -64,7 +64,6 @@ private:
     // The blocks of a second read, once it runs.
     long secondFrom_ = -1;
     long secondTo_ = -1;
-    std::filesystem::path earlier_;  // the image moved into history/, if one was
     TraceFile* trace_ = nullptr;
     QString search_;
     QString compareFile_;

@@ -229,8 +229,10 @@ QString Words::fileNotes(const std::vector<FileNote>& notes) {
             shownPath(note.path.parent_path().filename() / note.path.filename()));
         switch (note.kind) {
             case FileNote::Kind::MovedToHistory:
-                sentences << tr("The earlier image was moved to %1.").arg(name);
+                sentences << tr("The earlier image was kept as %1.").arg(name);
                 break;
+            case FileNote::Kind::SameAsEarlier:
+                break;  // the summary says it is the same program
             case FileNote::Kind::ReplacedPart:
                 sentences << (note.complete
                                   ? tr("The earlier read's %1, a complete image (%2), was moved "
@@ -250,17 +252,30 @@ QString Words::fileNotes(const std::vector<FileNote>& notes) {
 }
 
 QString Words::keptAfterStop(const ProgramImage& image) {
-    if (!image.hasPart()) return {};
-    if (image.partComplete()) {
-        return tr("The complete image stays in %1 under that name.").arg(q(image.partPath()));
-    }
-    if (image.partBlocks() == 0) {
-        // Only the header: nothing of the controller's to keep.
-        return tr("No block was read; no %1 was written.").arg(QString::fromLatin1(kImageName));
-    }
-    return tr("Incomplete: %1 kept in %2; no %3 was written.")
-        .arg(blocks(static_cast<long>(image.partBlocks())), q(image.partPath()),
-             QString::fromLatin1(kImageName));
+    const auto part = [&]() -> QString {
+        if (!image.hasPart()) return {};
+        if (image.partComplete())
+            return tr("The complete image stays in %1 under that name.").arg(q(image.partPath()));
+        if (image.partBlocks() == 0) {
+            // Only the header: nothing of the controller's to keep.
+            return tr("No block was read; no %1 was written.").arg(QString::fromLatin1(kImageName));
+        }
+        return tr("Incomplete: %1 kept in %2; no %3 was written.")
+            .arg(blocks(static_cast<long>(image.partBlocks())), q(image.partPath()),
+                 QString::fromLatin1(kImageName));
+    };
+    const std::string stamp = image.imageStamp();
+    if (stamp.empty()) return part();
+    return then(
+        part(),
+        tr("%1 still holds the read of %2.").arg(QString::fromLatin1(kImageName), readTime(stamp)));
+}
+
+QString Words::readTime(const std::string& stamp) {
+    if (stamp.size() < 13) return QString::fromStdString(stamp);
+    const QString s = QString::fromStdString(stamp);
+    return QStringLiteral("%1-%2-%3 %4:%5")
+        .arg(s.mid(0, 4), s.mid(4, 2), s.mid(6, 2), s.mid(9, 2), s.mid(11, 2));
 }
 
 QString Words::stoppedBySignal(Signal signal) {

@@ -81,8 +81,11 @@ public:
     static QString filesKeptIn(const FileDir& dir);
     // What was done to files, one sentence per note.
     static QString fileNotes(const std::vector<FileNote>& notes);
-    // After a read stopped: which file holds what. Empty when the read made no file.
+    // After a read stopped: which file holds what, and which read duqu.pmw still holds.
+    // Empty when there is neither.
     static QString keptAfterStop(const ProgramImage& image);
+    // "2026-12-08 04:25" out of a file stamp "20261208-042512".
+    static QString readTime(const std::string& stamp);
     // "Waiting for the answer to block 288 (0x8120), 4 s": a long wait, in whole seconds.
     static QString waiting(long address, long long waitedMs);
     // Why a reply was refused.
