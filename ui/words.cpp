@@ -117,14 +117,21 @@ QString Words::done(const QString& summary, const QString& warning) {
 
 QString Words::templateMissing(const QString& path) {
     return tr("No template %1: an empty one was created, and the image's header is 256 zero "
-              "bytes, which the programming software may reject. Copy the template moban.pmw "
-              "there.")
+              "bytes, which the programming software may reject. Put the programming software's "
+              "template for this controller there, under the name moban.pmw.")
         .arg(path);
 }
 
 QString Words::templateShort(const QString& path, long bytes) {
+    if (bytes == 0) {
+        return tr("The template %1 is empty, so the image's header is 256 zero bytes, which the "
+                  "programming software may reject. Replace it with the programming software's "
+                  "template for this controller.")
+            .arg(path);
+    }
     return tr("The template %1 has only %2 of 256 header bytes; the rest of the header is zeros, "
-              "which the programming software may reject.")
+              "which the programming software may reject. Replace it with the programming "
+              "software's template for this controller.")
         .arg(path)
         .arg(bytes);
 }
