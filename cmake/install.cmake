@@ -40,9 +40,10 @@ if(GZIP)
   install(FILES ${changelog}.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()
 
-# Man pages from --help and the project's version, with the sections --help leaves out in
-# the .h2m files, finished by packaging/man-page.cmake. Compressed, as Debian's policy wants
-# them; man reads them either way.
+# Man pages from --help (laid out for help2man by packaging/man-help) and the project's
+# version, with the sections --help leaves out in the .h2m files, finished by
+# packaging/man-page.cmake. Compressed, as Debian's policy wants them; man reads them either
+# way.
 # They are dated by the latest release in packaging/changelog, so that the same source makes
 # the same pages.
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS packaging/changelog)
@@ -76,13 +77,15 @@ if(HELP2MAN AND GZIP)
       OUTPUT ${page}.gz
       COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/man
       COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
+              PROGREAD_MAN_PROGRAM=$<TARGET_FILE:${program}>
               ${HELP2MAN} --no-info --section=1 --include=${include}
-              --version-string=${PROJECT_VERSION} ${help_option_${program}}
-              --output=${page} $<TARGET_FILE:${program}>
+              --version-string=${PROJECT_VERSION} "--source=progread ${PROJECT_VERSION}"
+              ${help_option_${program}} --output=${page}
+              ${CMAKE_CURRENT_SOURCE_DIR}/packaging/man-help
       COMMAND ${CMAKE_COMMAND} -DPAGE=${page} -DDATE=${man_date} ${finish_${program}}
               -P ${CMAKE_CURRENT_SOURCE_DIR}/packaging/man-page.cmake
       COMMAND ${GZIP} -9nf ${page}
-      DEPENDS ${program} ${include} packaging/man-page.cmake
+      DEPENDS ${program} ${include} packaging/man-page.cmake packaging/man-help
       COMMENT "Writing the ${program}(1) man page"
       VERBATIM)
     list(APPEND man_pages ${page}.gz)
