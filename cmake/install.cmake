@@ -122,8 +122,9 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
     GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-# The Qt libraries come from dpkg-shlibdeps; the window's labels are Chinese and need a font
-# that has them.
+# The Qt libraries come from dpkg-shlibdeps. The window's labels are Chinese and want a font
+# that has them, and Qt's own dialogs (the file dialog of 比较…) Qt's Chinese translations;
+# --read needs neither, so both are recommended, as Debian recommends fonts.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-microhei | fonts-noto-cjk")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk, qt6-translations-l10n")
 include(CPack)
