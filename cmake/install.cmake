@@ -22,6 +22,15 @@ install(FILES packaging/progread.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/ap
 install(FILES packaging/progread.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 
+# Bash completion where bash-completion looks for a command's own (its pkg-config
+# completionsdir, /usr/share/bash-completion/completions, or under ~/.local): one file for both
+# programs, progread-sim's name a link to it.
+set(completions ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+file(CREATE_LINK progread ${CMAKE_CURRENT_BINARY_DIR}/progread-sim.bash-completion SYMBOLIC)
+install(FILES packaging/progread.bash-completion DESTINATION ${completions} RENAME progread)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/progread-sim.bash-completion DESTINATION ${completions}
+        RENAME progread-sim)
+
 # The licence in Debian's machine-readable form, and the history of releases, as a Debian
 # package carries them (the changelog compressed, like the man pages).
 install(FILES packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
