@@ -4,6 +4,7 @@
 # - The date becomes DATE: help2man writes month and year, which man's tools cannot read as
 #   a date.
 # - A paragraph break right after a section heading goes: the heading already starts one.
+# - Each option's text starts on the line after the option.
 # - DROP, a paragraph of --help that the page has no use for, goes; a DROP the page does not
 #   have is an error, so that a reworded --help is noticed here instead of in the page.
 file(READ "${PAGE}" text)
@@ -16,6 +17,10 @@ endif()
 set(text "${dated}")
 
 string(REGEX REPLACE "(\n\\.SH [^\n]*\n(\\.\\\\\"[^\n]*\n)*)\\.PP\n" "\\1" text "${text}")
+
+# An option narrower than the indent would share its line with its text ("--fast send each
+# request"): the text of every option starts on a line of its own.
+string(REGEX REPLACE "\n\\.TP\n(\\\\fB\\\\-[^\n]*)\n" "\n.TP\n\\1\n.br\n" text "${text}")
 
 if(DEFINED DROP)
   string(REPLACE "\n.PP\n${DROP}\n" "\n" dropped "${text}")
