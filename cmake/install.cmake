@@ -22,6 +22,15 @@ install(FILES packaging/progread.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/ap
 install(FILES packaging/progread.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 
+# Bash completion where bash-completion looks for a command's own (its pkg-config
+# completionsdir, /usr/share/bash-completion/completions, or under ~/.local): one file for both
+# programs, progread-sim's name a link to it.
+set(completions ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+file(CREATE_LINK progread ${CMAKE_CURRENT_BINARY_DIR}/progread-sim.bash-completion SYMBOLIC)
+install(FILES packaging/progread.bash-completion DESTINATION ${completions} RENAME progread)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/progread-sim.bash-completion DESTINATION ${completions}
+        RENAME progread-sim)
+
 # The licence in Debian's machine-readable form, and the history of releases, as a Debian
 # package carries them (the changelog compressed, like the man pages).
 install(FILES packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
@@ -40,9 +49,10 @@ if(GZIP)
   install(FILES ${changelog}.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()
 
-# Man pages from --help and the project's version, with the sections --help leaves out in
-# the .h2m files, finished by packaging/man-page.cmake. Compressed, as Debian's policy wants
-# them; man reads them either way.
+# Man pages from --help (laid out for help2man by packaging/man-help) and the project's
+# version, with the sections --help leaves out in the .h2m files, finished by
+# packaging/man-page.cmake. Compressed, as Debian's policy wants them; man reads them either
+# way.
 # They are dated by the latest release in packaging/changelog, so that the same source makes
 # the same pages.
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS packaging/changelog)
@@ -76,13 +86,15 @@ if(HELP2MAN AND GZIP)
       OUTPUT ${page}.gz
       COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/man
       COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
+              PROGREAD_MAN_PROGRAM=$<TARGET_FILE:${program}>
               ${HELP2MAN} --no-info --section=1 --include=${include}
-              --version-string=${PROJECT_VERSION} ${help_option_${program}}
-              --output=${page} $<TARGET_FILE:${program}>
+              --version-string=${PROJECT_VERSION} "--source=progread ${PROJECT_VERSION}"
+              ${help_option_${program}} --output=${page}
+              ${CMAKE_CURRENT_SOURCE_DIR}/packaging/man-help
       COMMAND ${CMAKE_COMMAND} -DPAGE=${page} -DDATE=${man_date} ${finish_${program}}
               -P ${CMAKE_CURRENT_SOURCE_DIR}/packaging/man-page.cmake
       COMMAND ${GZIP} -9nf ${page}
-      DEPENDS ${program} ${include} packaging/man-page.cmake
+      DEPENDS ${program} ${include} packaging/man-page.cmake packaging/man-help
       COMMENT "Writing the ${program}(1) man page"
       VERBATIM)
     list(APPEND man_pages ${page}.gz)
@@ -119,8 +131,9 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
     GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-# The Qt libraries come from dpkg-shlibdeps; the window's labels are Chinese and need a font
-# that has them.
+# The Qt libraries come from dpkg-shlibdeps. The window's labels are Chinese and want a font
+# that has them, and Qt's own dialogs (the file dialog of 比较…) Qt's Chinese translations;
+# --read needs neither, so both are recommended, as Debian recommends fonts.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-microhei | fonts-noto-cjk")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk, qt6-translations-l10n")
 include(CPack)
