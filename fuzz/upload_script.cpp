@@ -321,6 +321,7 @@ private:
                 if (!line_.open) continue;  // nobody listens on a closed port
                 upload_.charsHeard();
                 line_.framer.feed(chars);
+                line_.framer.settle();  // each chunk comes a while after the one before
                 while (line_.framer.hasReply() && !result_.violation) {
                     const std::size_t before = line_.framer.pending();
                     call([&] { upload_.MSComm1_OnComm(); }, true);

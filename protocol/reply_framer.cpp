@@ -7,6 +7,7 @@ namespace progread {
 
 void ReplyFramer::feed(std::string_view chars) {
     for (const char c : chars) {
+        if (nakHeld_) nakHeld_ = false;  // something followed it: noise
         if (c == static_cast<char>(kStx)) {
             if (!frame_.empty()) ready(std::move(frame_));
             frame_.assign(1, c);
@@ -14,10 +15,15 @@ void ReplyFramer::feed(std::string_view chars) {
             frame_ += c;
             if (frame_.size() == kReplyLength) ready(std::move(frame_));
         } else if (c == static_cast<char>(kNak)) {
-            ready(std::string(1, c));
+            nakHeld_ = true;
         }
         // Anything else outside a frame is noise.
     }
+}
+
+void ReplyFramer::settle() {
+    if (nakHeld_) ready(std::string(1, static_cast<char>(kNak)));
+    nakHeld_ = false;
 }
 
 void ReplyFramer::ready(std::string answer) {
@@ -46,6 +52,7 @@ std::string ReplyFramer::takeTorn() {
 }
 
 void ReplyFramer::clear() {
+    nakHeld_ = false;
     ready_.clear();
     readyChars_ = 0;
     frame_.clear();

@@ -26,7 +26,8 @@ TEST(ReplyFramer, CutsAnswersAtTheirLengthAndAtEveryStx) {
         {"one reply", a, {a}, ""},
         {"two glued, the third begun", a + b + b.substr(0, 30), {a, b}, b.substr(0, 30)},
         {"noise before a reply", bytes({0x7F, '#', ' '}) + a, {a}, ""},
-        {"a NAK is an answer", nak + a, {nak, a}, ""},
+        {"a NAK standing alone is an answer", nak, {nak}, ""},
+        {"a NAK followed by more is noise", nak + bytes({'?', ' '}) + a, {a}, ""},
         {"a stray STX before a reply costs nothing but itself", stx + a, {stx, a}, ""},
         {"a stray STX after a reply waits for the next", a + stx, {a}, stx},
         {"a reply cut short by the next", a.substr(0, 67) + b, {a.substr(0, 67), b}, ""},
@@ -59,6 +60,8 @@ TEST(ReplyFramer, CutsAnswersAtTheirLengthAndAtEveryStx) {
                 framer.feed(std::string_view(row.line).substr(at, piece));
                 while (framer.hasReply()) got.push_back(framer.takeReply());
             }
+            framer.settle();  // the line fell quiet
+            while (framer.hasReply()) got.push_back(framer.takeReply());
             EXPECT_EQ(got, row.answers) << row.what << ", in pieces of " << piece;
             EXPECT_EQ(framer.takeTorn(), row.torn) << row.what;
             EXPECT_EQ(framer.pending(), 0u) << row.what;
