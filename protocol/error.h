@@ -20,6 +20,8 @@ struct ErrorFacts {
     enum class Code {
         Other,              // only the description
         NoReply,            // address: no answer after count requests
+        LineBusy,           // address: as NoReply, but count characters that made no answer
+                            // came meanwhile, over reason milliseconds
         Malformed,          // address: after count requests, the last reply was malformed;
                             // reason: how (English detail)
         ChecksumMismatch,   // address: as Malformed, its checksum disagreed; reason: the digits

@@ -3,10 +3,14 @@
 
 #include <QFileInfo>
 
+#include "protocol/frames.h"
 #include "serial/port_name.h"
+#include "upload/line_account.h"
 
 #ifndef _WIN32
 #include <grp.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -29,6 +33,16 @@ bool checkParity(int fd) {
     return ::tcsetattr(fd, TCSANOW, &tio) == 0;
 }
 
+// A pseudo-terminal (major 136-143) passes characters at any speed; a real port at 9600 7E1
+// takes 10 bits a character.
+long long shortestReply(int fd) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return 0;
+    const unsigned m = major(st.st_rdev);
+    if (m >= 136 && m <= 143) return 0;
+    return static_cast<long long>(kReplyLength) * 10 * 1000 / 9600;
+}
+
 }  // namespace
 #endif
 
@@ -42,6 +56,12 @@ CommPort::CommPort(QObject* parent) : QObject(parent), port_(this) {
     port_.setReadBufferSize(static_cast<qint64>(ReplyFramer::kCapacity));
     connect(&port_, &QSerialPort::readyRead, this, &CommPort::onReadyRead);
     connect(&port_, &QSerialPort::errorOccurred, this, &CommPort::onError);
+    nakSettle_.setSingleShot(true);
+    nakSettle_.setInterval(static_cast<int>(LineAccount::kSettleMs) + 1);
+    connect(&nakSettle_, &QTimer::timeout, this, [this] {
+        framer_.settle();
+        deliverReplies();
+    });
 }
 
 void CommPort::setCommPort(const std::string& portName) {
@@ -67,6 +87,7 @@ void CommPort::openPort() {
         port_.close();
         throw openError(name_, QSerialPort::UnknownError, why);
     }
+    shortestReplyMs_ = shortestReply(port_.handle());
 #else
     // Windows hands a character with a parity error on as it came; the checksum refuses it.
 #endif
@@ -107,8 +128,9 @@ void CommPort::onReadyRead() {
     QByteArray data = port_.readAll();
     if (data.isEmpty()) return;
     data.replace('\0', '?');  // NUL is a parity error, never our text: have the reply refused
-    emit charsArrived();
+    emit charsArrived(static_cast<int>(data.size()));
     framer_.feed(std::string_view(data.constData(), static_cast<std::size_t>(data.size())));
+    if (framer_.nakHeld()) nakSettle_.start();
     deliverReplies();
 }
 

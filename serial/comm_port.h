@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QSerialPort>
+#include <QTimer>
 #include <string>
 
 #include "protocol/reply_framer.h"
@@ -33,10 +34,11 @@ public:
     std::string takeTorn() override { return framer_.takeTorn(); }
     std::string pendingFrame() const override { return framer_.frame(); }
     void discardInput() override;
+    long long shortestReplyMs() const override { return shortestReplyMs_; }
 
 signals:
     // Characters came, before any of them makes a whole answer: the line is not quiet.
-    void charsArrived();
+    void charsArrived(int count);
     void OnComm();
     // The port went away while open (adapter unplugged, line closed), with the system's
     // words. Raised once: the port is closed before it is raised.
@@ -52,6 +54,8 @@ private:
     std::string name_;
     int event_ = 0;
     bool delivering_ = false;
+    long long shortestReplyMs_ = 0;
+    QTimer nakSettle_;  // a NAK is an answer once nothing followed it for the settle time
 };
 
 // Why a port could not be opened, as facts (and in English).

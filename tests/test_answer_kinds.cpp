@@ -16,13 +16,18 @@ TEST(AnswerKinds, EachAnswerIsNamedFromWhatTheUploadKnows) {
         "E018020"
         "20\x03"
         "D5";
+    const ReadRequest zero = BuildReadRequest(0);
+    const std::string blockZero(zero.chars.begin(), zero.chars.end());
+    const std::deque<std::string> requests = {blockZero, request};
     const std::string taken = BuildBlockReply(std::array<Byte, 32>{1, 2, 3});
     const std::string other = BuildBlockReply(std::array<Byte, 32>{4, 5, 6});
     AnswerContext reading;  // block 32 asked once, block 0 taken
     reading.running = true;
     reading.askedYet = true;
-    reading.lastRequest = request;
+    reading.requests = &requests;
     reading.lastAnswer = taken;
+    reading.blockBefore = taken;
+    reading.trusted = true;
     reading.out = 1;
     reading.outForThisBlock = true;
     auto with = [&](auto change) {
@@ -41,11 +46,25 @@ TEST(AnswerKinds, EachAnswerIsNamedFromWhatTheUploadKnows) {
         {"a torn answer for this block", reading, other.substr(0, 40), AnswerKind::ThisBlock},
         {"a lone STX", reading, "\x02", AnswerKind::Noise},
         {"our request echoed", reading, request, AnswerKind::Echo},
+        {"an earlier request echoed late", reading, blockZero, AnswerKind::Echo},
         {"the echo after a stop", with([](AnswerContext& c) { c.running = false; }), request,
          AnswerKind::Echo},
-        {"the block before's answer again", reading, taken, AnswerKind::Repeat},
+        {"the block before's answer again", reading, taken, AnswerKind::EqualToBlockBefore},
+        {"a refused answer again", with([](AnswerContext& c) { c.blockBefore = {}; }), taken,
+         AnswerKind::Repeat},
+        {"the block before's answer again, on a line that sent copies",
+         with([](AnswerContext& c) { c.trusted = false; }), taken, AnswerKind::Repeat},
         {"the same bytes, asked on a quiet line",
          with([](AnswerContext& c) { c.askedOnQuietLine = true; }), taken, AnswerKind::ThisBlock},
+        {"the same bytes, asked again after them",
+         with([](AnswerContext& c) { c.askedAgain = true; }), taken, AnswerKind::ThisBlock},
+        {"complete too soon after the one request out",
+         with([](AnswerContext& c) { c.tooSoon = true; }), other, AnswerKind::Leftover},
+        {"complete soon after a retry: the first request's", with([](AnswerContext& c) {
+             c.tooSoon = true;
+             c.out = 2;
+         }),
+         other, AnswerKind::ThisBlock},
         {"the answer just taken again, none out", with([](AnswerContext& c) { c.out = 0; }), taken,
          AnswerKind::Repeat},
         {"the same bytes owed to an earlier block",
@@ -60,7 +79,7 @@ TEST(AnswerKinds, EachAnswerIsNamedFromWhatTheUploadKnows) {
         {"before the first request, none out", with([](AnswerContext& c) {
              c.askedYet = false;
              c.out = 0;
-             c.lastRequest = {};
+             c.requests = nullptr;
              c.lastAnswer = {};
          }),
          other, AnswerKind::BeforeFirstRequest},

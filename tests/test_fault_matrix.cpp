@@ -64,13 +64,12 @@ struct Read {
     std::vector<Byte> earlier;  // the image that was there before the read
 };
 
-// Each read has a runtime folder of its own for the line's record per port: pseudo-terminal
-// names are reused by the rows.
+// Each read has a folder of its own for the line's record per device: pseudo-terminals are
+// reused by the rows.
 std::string runtimeOf(const TempDir& dir) {
     const auto run = dir / "run";
     std::filesystem::create_directories(run);
-    std::filesystem::permissions(run, std::filesystem::perms::owner_all);
-    return "XDG_RUNTIME_DIR=" + run.string();
+    return "PROGREAD_LINE_DIR=" + run.string();
 }
 
 // One read against a simulator with simArgs, in a fresh directory that already holds an
@@ -171,6 +170,7 @@ TEST(FaultMatrix, OneSpoiledAnswerStillGivesTheExactImage) {
         add("a reply after the end", {"--stray-after", "4"}, "");
         add("checksums by another rule", {"--other-checksum"}, "another rule");
         add("a NAK", {"--nak", "3"}, "NAK");
+        add("noise holding a NAK before an answer", {"--nak-noise", "3"}, "");
         add("a reply one character short", {"--short", "3"}, "67 characters, 68 expected");
         add("checksum digits in lowercase", {"--lowercase-checksum"}, "");
         add("a stray STX after every reply", {"--trailing-stx", "all"}, "");
@@ -189,13 +189,29 @@ TEST(FaultMatrix, OneSpoiledAnswerStillGivesTheExactImage) {
              "",
              fast});
     }
-    runRows<Row>(rows,
-                 [&](Row& row) { readAgainst(*row.read, memory, row.simArgs, row.readArgs); });
+    // Erased memory: neighbouring blocks of equal bytes, each settled by one more request,
+    // never taken for lost answers.
+    std::vector<Byte> erased = program(4);
+    erased.insert(erased.begin() + 32, 12 * 32, 0xFF);
+    for (const char* charUs : {"0", "1042"}) {
+        rows.push_back({std::string("12 equal blocks at ") + charUs + " us a character",
+                        {"--char-us", charUs},
+                        "0 retries",
+                        {}});
+    }
+    auto isErased = [](const Row& row) { return row.what.rfind("12 equal", 0) == 0; };
+    auto memoryOf = [&](const Row& row) { return isErased(row) ? erased : memory; };
+    runRows<Row>(
+        rows, [&](Row& row) { readAgainst(*row.read, memoryOf(row), row.simArgs, row.readArgs); });
     for (const Row& row : rows) {
         const Read& r = *row.read;
         ASSERT_TRUE(r.out.started) << row.what;
         EXPECT_EQ(r.out.exitCode, 0) << row.what << "\n" << r.out.stdErr;
-        EXPECT_EQ(readFile(r.dir / "duqu.pmw"), expectedImage(header(), memory)) << row.what;
+        EXPECT_EQ(readFile(r.dir / "duqu.pmw"), expectedImage(header(), memoryOf(row))) << row.what;
+        if (isErased(row)) {
+            EXPECT_EQ(r.out.stdErr.find("no reply"), std::string::npos) << r.out.stdErr;
+            EXPECT_EQ(r.out.stdErr.find("second"), std::string::npos) << r.out.stdErr;
+        }
         EXPECT_FALSE(std::filesystem::exists(r.dir / "duqu.pmw.part")) << row.what;
         EXPECT_TRUE(earlierKept(r)) << row.what;
         if (!row.said.empty()) {
@@ -227,6 +243,7 @@ TEST(FaultMatrix, LateAnswersGiveTheExactImageOrAStopNamingTheBlock) {
         {"one answer 1.5 s late", {"--late", "3:1500", "--char-us", "1042"}, false, 3},
         {"one answer 2.5 s late", {"--late", "3:2500", "--char-us", "1042"}, false, 3},
         {"every answer 1.5 s late", {"--latency-ms", "1500"}, true, 2},
+        {"echoed requests, every answer 1.1 s late", {"--echo", "--latency-ms", "1100"}, true, 2},
     };
     runRows<Row>(rows, [&](Row& row) { readAgainst(*row.read, program(row.blocks), row.simArgs); });
     for (const Row& row : rows) {
@@ -257,6 +274,8 @@ TEST(FaultMatrix, ReadsThatCannotFinishStopCleanlyAndKeepWhatCame) {
     // after the fourth block is on disk. Unnoticed, the read would wait 3 s for answers.
     Read pulled;
     std::chrono::steady_clock::time_point fourth{};
+    // A line that never falls quiet, and no answer on it.
+    Read chatter;
     // Ctrl-C, once, when three blocks are in. Pressed again while the program ends, it
     // would end it by the signal itself.
     Read interrupted;
@@ -265,6 +284,9 @@ TEST(FaultMatrix, ReadsThatCannotFinishStopCleanlyAndKeepWhatCame) {
     reads.emplace_back([&] { readAgainst(shortReplies, memory, {"--short", "4,5,6"}); });
     reads.emplace_back([&] { readAgainst(naks, memory, {"--nak", "4,5,6"}); });
     reads.emplace_back([&] { readAgainst(silent, memory, {"--silent-after", "4"}); });
+    reads.emplace_back([&] {
+        readAgainst(chatter, memory, {"--silent-after", "0", "--chatter-ms", "20"});
+    });
     reads.emplace_back([&] {
         readAgainst(pulled, memory, {"--close-after", "4"}, {}, [&](pid_t, Read& read) {
             std::error_code ec;
@@ -310,6 +332,12 @@ TEST(FaultMatrix, ReadsThatCannotFinishStopCleanlyAndKeepWhatCame) {
         << silent.out.stdErr;
     EXPECT_EQ(readFile(silent.dir / "duqu.pmw.part"), partOf(memory, 4));
     EXPECT_TRUE(earlierKept(silent));
+
+    EXPECT_EQ(chatter.out.exitCode, 1) << chatter.out.stdErr;
+    EXPECT_NE(chatter.out.stdErr.find("busy with characters that are no answers"),
+              std::string::npos)
+        << chatter.out.stdErr;
+    EXPECT_TRUE(earlierKept(chatter));
 
     EXPECT_EQ(pulled.out.exitCode, 1) << pulled.out.stdErr;
     EXPECT_NE(pulled.out.stdErr.find("/dev/pts/"), std::string::npos) << "names the port\n"
@@ -434,6 +462,7 @@ TEST(FaultMatrix, AReadRightAfterAnotherStoppedNeverTakesItsAnswers) {
         int interruptAfterBlocks;  // 0: the first read stops by itself
         std::shared_ptr<TempDir> dir = std::make_shared<TempDir>();
         ChildOutcome first, second;
+        bool viaLink = false;  // the second read names the port by a link to it, as by-id does
     };
     const std::vector<Byte> memory = program(5);
     std::vector<Row> rows = {
@@ -456,6 +485,13 @@ TEST(FaultMatrix, AReadRightAfterAnotherStoppedNeverTakesItsAnswers) {
          std::make_shared<TempDir>(),
          {},
          {}},
+        {"Ctrl-C against a 600 ms controller, then a read through a link to the port",
+         {"--latency-ms", "600"},
+         2,
+         std::make_shared<TempDir>(),
+         {},
+         {},
+         true},
     };
     runRows<Row>(rows, [&](Row& row) {
         const TempDir& dir = *row.dir;
@@ -481,7 +517,12 @@ TEST(FaultMatrix, AReadRightAfterAnotherStoppedNeverTakesItsAnswers) {
             };
         }
         row.first = runChild(argv, {"DISPLAY", "QT_QPA_PLATFORM"}, watch, {runtimeOf(dir)});
-        row.second = runChild(argv, {"DISPLAY", "QT_QPA_PLATFORM"}, {}, {runtimeOf(dir)});
+        std::vector<std::string> again = argv;
+        if (row.viaLink) {
+            std::filesystem::create_symlink(controller.port(), dir / "by-id-link");
+            again[2] = (dir / "by-id-link").string();
+        }
+        row.second = runChild(again, {"DISPLAY", "QT_QPA_PLATFORM"}, {}, {runtimeOf(dir)});
     });
     for (const Row& row : rows) {
         EXPECT_NE(row.first.exitCode, 0) << row.what << ": the first read was to stop\n"

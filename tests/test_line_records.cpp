@@ -18,12 +18,12 @@ TEST(LineRecords, WhatOneProcessWritesTheNextReadsAndNothingElse) {
                      ("progread-records-" + std::to_string(std::random_device{}()));
     std::filesystem::create_directories(dir);
     {
-        LineRecordFiles writer(dir);
+        LineRecordFiles writer({dir});
         for (int k = 0; k < 50; ++k)
             writer.save("/dev/ttyUSB0", {1000LL + k, k % 4, 1500, 2000LL + k});
         writer.save("/dev/ttyUSB0", {123456789012LL, 3, 5000, 123456789999LL});
         writer.save("COM3", {7, 1, 1000, 8});
-        LineRecordFiles reader(dir);
+        LineRecordFiles reader({dir});
         const auto r = reader.load("/dev/ttyUSB0");
         ASSERT_TRUE(r);
         EXPECT_EQ(r->newestRequestMs, 123456789012LL);
@@ -32,13 +32,14 @@ TEST(LineRecords, WhatOneProcessWritesTheNextReadsAndNothingElse) {
         EXPECT_EQ(r->lastActivityMs, 123456789999LL);
         EXPECT_EQ(reader.load("COM3")->out, 1) << "one record a port";
         EXPECT_FALSE(reader.load("/dev/ttyUSB1")) << "no record for a port never used";
-        EXPECT_EQ(reader.pathFor("/dev/ttyUSB0").filename(), "progread-line-dev_ttyUSB0");
+        EXPECT_EQ(reader.pathFor(dir, "/dev/ttyUSB0").filename(),
+                  "progread-line-dev_ttyUSB0." + std::to_string(::geteuid()));
     }
     for (const char* garbage :
          {"", "progread-line-1 12 x", "something else 1 2 3 4\n", "progread-line-1 1 -1 1000 1\n",
           "progread-line-2 12 1 1000 12\n", "another-tool 12 1 1000 12\n"}) {
-        std::ofstream(dir / "progread-line-junk") << garbage;
-        EXPECT_FALSE(LineRecordFiles(dir).load("junk")) << '"' << garbage << '"';
+        std::ofstream(dir / "progread-line-junk.0") << garbage;
+        EXPECT_FALSE(LineRecordFiles({dir}).load("junk")) << '"' << garbage << '"';
     }
     std::filesystem::remove_all(dir);
 }

@@ -35,6 +35,8 @@ public:
             std::filesystem::permissions(dir, std::filesystem::perms::owner_all, ec);
             ::setenv(variable, dir.c_str(), 1);
         }
+        // The line's records too: pseudo-terminals are reused, by tests side by side.
+        ::setenv("PROGREAD_LINE_DIR", (root_ / "run").c_str(), 1);
     }
     ~OwnUserDirs() {
         std::error_code ec;

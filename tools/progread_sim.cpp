@@ -70,6 +70,7 @@ the word all for every request):
   --lowercase-checksum
                       write every reply's two checksum digits in lowercase (the value right)
   --noise K           send a few noise characters before reply K
+  --nak-noise K       send noise that holds a NAK (NAK, NUL, space) right before reply K
   --parity K          reply K has a NUL (0x00) for one digit: a tty checking parity (INPCK,
                       without IGNPAR and PARMRK) delivers a character received with a parity
                       error as NUL, and the port reads it as "?"
@@ -82,6 +83,8 @@ the word all for every request):
   --silent-after K    answer the first K requests, then nothing more (0: none at all)
   --stray-before N    put N whole replies on the line at start, before anyone asked
   --stray-after K     send a copy of reply K again, unasked, a little after it
+  --chatter-ms N      send an 'A' every N ms all along, as another device or another line
+                      speed on the same wire would, whatever the controller does
   --chunk N           send every reply in pieces of N characters, --chunk-gap-ms apart
   --chunk-gap-ms N    pause between pieces; 5
   --close-after K     close the line after answering K requests, then exit
@@ -119,7 +122,7 @@ struct Options {
     long charUs = 0;
     long latencyMs = 0;
     Picks drop, corruptDigit, badChecksum, shortReply, noise, parity, lowercase, glue, strayAfter,
-        nak, twice, trailingStx;
+        nak, twice, trailingStx, nakNoise;
     long twiceGapMs = 0;
     bool echo = false;
     bool lowercaseChecksum = false;
@@ -129,6 +132,7 @@ struct Options {
     long strayBefore = 0;
     std::map<long, long> lateMs;
     bool otherChecksum = false;
+    long chatterMs = 0;
     long chunk = 0;
     long chunkGapMs = 5;
     long closeAfter = 0;
@@ -197,19 +201,16 @@ constexpr std::pair<const char*, Picks Options::*> kPickOptions[] = {
     {"--twice", &Options::twice},
     {"--trailing-stx", &Options::trailingStx},
     {"--stray-after", &Options::strayAfter},
+    {"--nak-noise", &Options::nakNoise},
 };
 
 // Options that take a whole number.
 constexpr std::pair<const char*, long Options::*> kNumberOptions[] = {
-    {"--char-us", &Options::charUs},
-    {"--latency-ms", &Options::latencyMs},
-    {"--twice-gap-ms", &Options::twiceGapMs},
-    {"--random-faults", &Options::randomPermille},
-    {"--silent-after", &Options::silentAfter},
-    {"--stray-before", &Options::strayBefore},
-    {"--chunk", &Options::chunk},
-    {"--chunk-gap-ms", &Options::chunkGapMs},
-    {"--close-after", &Options::closeAfter},
+    {"--char-us", &Options::charUs},           {"--latency-ms", &Options::latencyMs},
+    {"--twice-gap-ms", &Options::twiceGapMs},  {"--random-faults", &Options::randomPermille},
+    {"--silent-after", &Options::silentAfter}, {"--stray-before", &Options::strayBefore},
+    {"--chatter-ms", &Options::chatterMs},     {"--chunk", &Options::chunk},
+    {"--chunk-gap-ms", &Options::chunkGapMs},  {"--close-after", &Options::closeAfter},
     {"--change-after", &Options::changeAfter},
 };
 
@@ -395,6 +396,7 @@ std::string replyFor(const Options& o, long offset, long k) {
     if (o.shortReply.has(k)) reply.pop_back();
     // Neither STX nor NAK: each of those means something to the port.
     if (o.noise.has(k)) reply = std::string("\x7F#?\x11 ", 5) + reply;
+    if (o.nakNoise.has(k)) reply = std::string("\x15\0 ", 3) + reply;
     return reply;
 }
 
@@ -408,8 +410,13 @@ public:
     // Waits a little for characters and answers whatever requests they complete. False once
     // the line is to be closed (--close-after) or cannot be written.
     bool serve() {
+        if (o_.chatterMs > 0 && Clock::now() >= nextChatter_) {
+            if (!writeAll(master_, "A", o_, Clock::now())) return false;
+            nextChatter_ = Clock::now() + std::chrono::milliseconds(o_.chatterMs);
+        }
         pollfd p{master_, POLLIN, 0};
-        const int ready = ::poll(&p, 1, 200);
+        const int ready =
+            ::poll(&p, 1, o_.chatterMs > 0 ? static_cast<int>(std::min(o_.chatterMs, 200L)) : 200);
         if (ready < 0 && errno != EINTR) return false;
         if (ready <= 0) return true;
         char buf[512];
@@ -519,6 +526,7 @@ private:
     std::string held_;  // replies held back to be glued to the next one
     std::mt19937 random_;
     Clock::time_point pendingSince_;  // when the first character in pending_ was read
+    Clock::time_point nextChatter_{};
     long requests_ = 0;
 };
 

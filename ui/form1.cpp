@@ -334,7 +334,8 @@ void Form1::replyRejected(long address, const Refusal& refusal) {
 }
 
 void Form1::verifying(long from, long to, bool lostAnswers) {
-    secondPassWhy_ = Words::verifying(from, to, lostAnswers);
+    secondPassWhy_ =
+        Words::verifying(from, to, lostAnswers, station_.upload.summary().earlierReadsAnswers);
     secondFrom_ = from;
     secondTo_ = to;
     setStatus(secondPassWhy_);

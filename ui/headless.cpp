@@ -141,7 +141,13 @@ void HeadlessRead::replyRejected(long address, const Refusal& refusal) {
 void HeadlessRead::verifying(long from, long to, bool lostAnswers) {
     secondFrom_ = from;
     secondTo_ = to;
-    say(Words::verifying(from, to, lostAnswers));
+    say(Words::verifying(from, to, lostAnswers, station_.upload.summary().earlierReadsAnswers));
+}
+
+void HeadlessRead::lineRecordTrouble(const std::string& why) {
+    if (trace_)
+        trace_->note(QStringLiteral("line record not kept: ") + QString::fromStdString(why));
+    say(Words::lineRecordTrouble(QString::fromStdString(why)));
 }
 
 void HeadlessRead::checksumsByAnotherRule() {

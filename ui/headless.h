@@ -42,6 +42,7 @@ private:
     void requestSent(long address, int attempt) override;
     void replyRejected(long address, const Refusal& refusal) override;
     void checksumsByAnotherRule() override;
+    void lineRecordTrouble(const std::string& why) override;
     void verifying(long from, long to, bool lostAnswers) override;
     void waitingForAnswer(long address, long long waitedMs) override;
     void uploadFinished(const UploadSummary& summary) override;

@@ -30,12 +30,24 @@ Station::Station(const std::filesystem::path& dir, UploadView& view, QObject* pa
     wake_.setSingleShot(true);
     wake_.setTimerType(Qt::PreciseTimer);
     connect(&wake_, &QTimer::timeout, this, [this] { upload.wake(); });
-    connect(&MSComm1, &CommPort::charsArrived, this, [this] { upload.charsHeard(); });
+    connect(&MSComm1, &CommPort::charsArrived, this, [this](int n) { upload.charsHeard(n); });
     connect(&MSComm1, &CommPort::OnComm, this, [this] { upload.MSComm1_OnComm(); });
-    // The line's record per port, for the next process on the same port.
-    QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (runtime.isEmpty()) runtime = QDir::tempPath();
-    records_ = std::make_unique<LineRecordFiles>(std::filesystem::path(runtime.toStdU16String()));
+    // The line's record per device, for the next process on it, whoever runs it: where serial
+    // lock files live, else in the user's runtime folder. PROGREAD_LINE_DIR names one folder
+    // instead (tests side by side on reused pseudo-terminals).
+    std::vector<std::filesystem::path> dirs;
+    if (const QString own = qEnvironmentVariable("PROGREAD_LINE_DIR"); !own.isEmpty()) {
+        dirs.emplace_back(own.toStdU16String());
+    } else {
+#ifndef _WIN32
+        dirs.emplace_back("/run/lock");
+#endif
+        QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+        if (runtime.isEmpty()) runtime = QDir::tempPath();
+        dirs.emplace_back(runtime.toStdU16String());
+    }
+    records_ = std::make_unique<LineRecordFiles>(std::move(dirs));
+    records_->setTrouble([&view](const std::string& why) { view.lineRecordTrouble(why); });
     upload.setLineRecords(records_.get());
     connect(&MSComm1, &CommPort::portLost, this,
             [this](const QString& why) { upload.fail(lostError(MSComm1.portName(), why)); });

@@ -68,17 +68,26 @@ QString Words::secondPass(long address, long from, long to) {
         .arg((to - from) / step + 1);
 }
 
-QString Words::verifying(long from, long to, bool lostAnswers) {
-    return lostAnswers ? tr("Answers were lost on the way: the blocks from %1 to %2 are read a "
-                            "second time to be sure.")
-                             .arg(Words::address(from), Words::address(to))
-                       : tr("Every block is read a second time to check it.");
+QString Words::verifying(long from, long to, bool lostAnswers, bool earlierRead) {
+    if (!lostAnswers) return tr("Every block is read a second time to check it.");
+    return (earlierRead ? tr("Answers owed to an earlier read on this port came and were dropped: "
+                             "the blocks from %1 to %2 are read a second time to be sure.")
+                        : tr("Answers were lost on the way: the blocks from %1 to %2 are read a "
+                             "second time to be sure."))
+        .arg(Words::address(from), Words::address(to));
 }
 
 QString Words::checksumsByAnotherRule() {
     return tr(
         "The controller forms its reply checksums by another rule: each block is read twice "
         "and taken only when both reads agree.");
+}
+
+QString Words::lineRecordTrouble(const QString& why) {
+    return tr("The record of answers still owed on this port cannot be kept (%1): a read started "
+              "right after this one stops may take an answer owed to it. Check the folder's "
+              "permissions.")
+        .arg(why);
 }
 
 QString Words::rejected(long address, const Refusal& why) {
@@ -102,10 +111,14 @@ QString Words::summary(const UploadSummary& summary, qint64 elapsedMs, bool veri
                 : tr("%1 blocks were confirmed by a second reply.").arg(summary.confirmedBlocks));
     }
     if (summary.verifiedBlocks > 0 && !verified) {
-        // Without --verify, only lost answers make a second read.
-        text = then(text, tr("Answers were lost on the way, so a second read checked %1, and both "
-                             "reads agreed.")
-                              .arg(blocks(summary.verifiedBlocks)));
+        // Without --verify, only answers out of count make a second read.
+        text = then(text, summary.earlierReadsAnswers
+                              ? tr("Answers owed to an earlier read on this port came and were "
+                                   "dropped, so a second read checked %1, and both reads agreed.")
+                                    .arg(blocks(summary.verifiedBlocks))
+                              : tr("Answers were lost on the way, so a second read checked %1, "
+                                   "and both reads agreed.")
+                                    .arg(blocks(summary.verifiedBlocks)));
     }
     return then(text, tr("Image: %1 (%2 bytes).").arg(imagePath).arg(imageBytes));
 }
@@ -422,6 +435,14 @@ QString Words::lineError(const ErrorFacts& f, const PortLister& ports) {
                                 "controller's port, and %1.")
                                  .arg(lineSettings())),
                         portsNow(ports));
+        case ErrorFacts::Code::LineBusy:
+            return tr("Block %1: no answer; the line is busy with characters that are no answers "
+                      "(%2 characters in %3 s): another device on this port, or another line "
+                      "speed? Check that only the controller is on this port, and %4.")
+                .arg(at)
+                .arg(f.count)
+                .arg(std::stoll(f.reason.empty() ? std::string("0") : f.reason) / 1000)
+                .arg(lineSettings());
         case ErrorFacts::Code::Malformed:
         case ErrorFacts::Code::ChecksumMismatch: {
             const Refusal last{f.code == ErrorFacts::Code::Malformed

@@ -36,8 +36,10 @@ public:
     // The second read's own count: "Second read to check: block 7 of 41".
     static QString secondPass(long address, long from, long to);
     // Why the blocks from..to are read a second time.
-    static QString verifying(long from, long to, bool lostAnswers);
+    static QString verifying(long from, long to, bool lostAnswers, bool earlierRead = false);
     static QString checksumsByAnotherRule();
+    // The record of answers still owed on the port cannot be kept (why: file and reason).
+    static QString lineRecordTrouble(const QString& why);
     // A reply refused; the block is asked for again.
     static QString rejected(long address, const Refusal& refusal);
     // The outcome of a finished read, the image's path and size included.

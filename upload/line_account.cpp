@@ -3,15 +3,22 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <system_error>
 
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#include <sys/stat.h>
+
+#include <cctype>
 #else
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #endif
 
 #include "protocol/error.h"
@@ -29,10 +36,12 @@ std::string hex(long offset) {
 
 }  // namespace
 
-std::filesystem::path LineRecordFiles::pathFor(const std::string& port) const {
-    // "/dev/ttyUSB0" -> "progread-line-dev_ttyUSB0"; "COM3" -> "progread-line-COM3"
+namespace {
+
+// Letters, digits, '-' and '.' as they are; every run of anything else one '_'.
+std::string plainName(const std::string& text) {
     std::string name;
-    for (const char c : port) {
+    for (const char c : text) {
         const bool plain = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') ||
                            (c >= 'a' && c <= 'z') || c == '-' || c == '.';
         if (plain) {
@@ -41,35 +50,129 @@ std::filesystem::path LineRecordFiles::pathFor(const std::string& port) const {
             name += '_';
         }
     }
-    return dir_ / ("progread-line-" + name);
+    return name;
 }
 
-std::optional<LineRecord> LineRecordFiles::load(const std::string& port) {
-    std::ifstream in(pathFor(port));
-    std::string magic;
+std::string userTag() {
+#ifdef _WIN32
+    return "w";
+#else
+    return std::to_string(::geteuid());
+#endif
+}
+
+constexpr std::size_t kRecordMax = 128;  // a record is 86 characters
+
+// A record as it lies in path: never through a link, never waiting on a pipe, never more
+// than a record's few bytes.
+std::optional<LineRecord> readRecord(const std::filesystem::path& path) {
+#ifdef _WIN32
+    const int fd = ::_wopen(path.c_str(), _O_RDONLY | _O_BINARY);
+#else
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+#endif
+    if (fd < 0) return std::nullopt;
+    char text[kRecordMax + 1] = {};
+    long n = -1;
+#ifdef _WIN32
+    struct _stat64 st;
+    if (::_fstat64(fd, &st) == 0 && (st.st_mode & _S_IFMT) == _S_IFREG && st.st_size <= 256)
+        n = ::_read(fd, text, kRecordMax);
+    ::_close(fd);
+#else
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= 256)
+        n = ::read(fd, text, kRecordMax);
+    ::close(fd);
+#endif
+    if (n <= 0) return std::nullopt;
     LineRecord r;
-    if (!(in >> magic >> r.newestRequestMs >> r.out >> r.waitMs >> r.lastActivityMs) ||
-        magic != "progread-line-1" || r.out < 0 || r.waitMs <= 0) {
+    char magic[32] = {};
+    if (std::sscanf(text, "%31s %lld %d %lld %lld", magic, &r.newestRequestMs, &r.out, &r.waitMs,
+                    &r.lastActivityMs) != 5 ||
+        std::string(magic) != "progread-line-1" || r.out < 0 || r.waitMs <= 0) {
         return std::nullopt;
     }
     return r;
+}
+
+}  // namespace
+
+std::string LineRecordFiles::deviceKey(const std::string& port) {
+#ifdef _WIN32
+    std::string upper = port;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return plainName(upper);
+#else
+    // Through every link: /dev/serial/by-id/… and /dev/ttyUSB0 are one line.
+    struct stat st;
+    if (::stat(port.c_str(), &st) == 0 && S_ISCHR(st.st_mode))
+        return "c" + std::to_string(major(st.st_rdev)) + "-" + std::to_string(minor(st.st_rdev));
+    std::error_code ec;
+    const std::filesystem::path canonical = std::filesystem::weakly_canonical(port, ec);
+    return plainName(ec ? port : canonical.string());
+#endif
+}
+
+std::filesystem::path LineRecordFiles::pathFor(const std::filesystem::path& dir,
+                                               const std::string& port) const {
+    return dir / ("progread-line-" + deviceKey(port) + "." + userTag());
+}
+
+std::optional<LineRecord> LineRecordFiles::load(const std::string& port) {
+    // Every user's record of the device: another user's read may still be owed answers.
+    const std::string prefix = "progread-line-" + deviceKey(port) + ".";
+    std::optional<LineRecord> newest;
+    for (const std::filesystem::path& dir : dirs_) {
+        std::error_code ec;
+        for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end;
+             it.increment(ec)) {
+            const std::string name = it->path().filename().string();
+            if (name.compare(0, prefix.size(), prefix) != 0) continue;
+            const std::optional<LineRecord> r = readRecord(it->path());
+            if (r && (!newest || r->lastActivityMs > newest->lastActivityMs)) newest = r;
+        }
+    }
+    return newest;
 }
 
 LineRecordFiles::~LineRecordFiles() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-void LineRecordFiles::save(const std::string& port, const LineRecord& r) {
-    if (port != openPort_ || fd_ < 0) {
-        if (fd_ >= 0) ::close(fd_);
+void LineRecordFiles::openFor(const std::string& port) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    openPort_ = port;
+    std::string why;
+    for (const std::filesystem::path& dir : dirs_) {
+        const std::filesystem::path path = pathFor(dir, port);
 #ifdef _WIN32
-        fd_ = ::_wopen(pathFor(port).c_str(), _O_WRONLY | _O_CREAT | _O_BINARY, 0600);
+        fd_ = ::_wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_BINARY, _S_IREAD | _S_IWRITE);
+        if (fd_ >= 0) return;
 #else
-        fd_ = ::open(pathFor(port).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        // Readable by all, so that every user's progread honours it; written only by its own.
+        fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+        struct stat st;
+        if (fd_ >= 0 && ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid()) {
+            ::fchmod(fd_, 0644);
+            return;
+        }
+        if (fd_ >= 0) {
+            ::close(fd_);
+            fd_ = -1;
+            errno = EEXIST;
+        }
 #endif
-        openPort_ = port;
-        if (fd_ < 0) return;
+        if (why.empty()) why = path.string() + ": " + std::strerror(errno);
     }
+    if (trouble_ && !told_) trouble_(why);
+    told_ = true;
+}
+
+void LineRecordFiles::save(const std::string& port, const LineRecord& r) {
+    if (port != openPort_) openFor(port);
+    if (fd_ < 0) return;
     // One length always, written at the start in one call: a reader sees the old record or
     // the new one (and rejects anything else).
     char line[96];
@@ -95,6 +198,8 @@ bool LineAccount::attach(LineRecordStore* store, const std::string& port, long l
     offset_ = -1;
     waitMs_ = kFirstWaitMs;
     mayBeBehind_ = false;
+    copiesSeen_ = false;
+    slowestAnswerMs_ = 0;
     const std::optional<LineRecord> record = store ? store->load(port) : std::nullopt;
     // No answer is awaited longer than kMaxWaitMs; a record twice as old speaks of a line
     // long settled.
@@ -135,6 +240,7 @@ void LineAccount::heard(long long now) {
 long long LineAccount::answerCame(long long now) {
     const long long took = now - sentAt_.front();
     sentAt_.pop_front();
+    slowestAnswerMs_ = std::max(slowestAnswerMs_, took);
     grow(2 * took);
     save();
     return took;

@@ -3,14 +3,16 @@
 
 // Replies carry no address, so which block an answer belongs to is a matter of keeping
 // count: the requests whose answers are still out, when each went out, and the block they
-// are all for. The count outlives a start, and through a small record per port in the
-// runtime folder the process too: a read started right after another one stopped must not
-// take the answers still owed to it.
+// are all for. The count outlives a start, and through a small record per device the process
+// too: a read started right after another one stopped, through another name of the same
+// device or as another user, must not take the answers still owed to it.
 
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace progread {
 
@@ -31,22 +33,34 @@ public:
     virtual void save(const std::string& port, const LineRecord& record) = 0;
 };
 
-// One small text file a port in dir ("progread-line-dev_ttyUSB0"), of one fixed length,
-// rewritten in place by a single write: twice a block, so it must cost next to nothing.
+// One small text file a device and user ("progread-line-c188-0.1000" for /dev/ttyUSB0 and any
+// link to it), of one fixed length, rewritten in place by a single write: twice a block, so
+// it must cost next to nothing. Kept in the first of dirs where it can be (/run/lock, where
+// every user's process sees it, then the runtime folder); a load reads every user's record of
+// the device in each of them and takes the newest.
 class LineRecordFiles : public LineRecordStore {
 public:
-    explicit LineRecordFiles(std::filesystem::path dir) : dir_(std::move(dir)) {}
+    explicit LineRecordFiles(std::vector<std::filesystem::path> dirs) : dirs_(std::move(dirs)) {}
     ~LineRecordFiles() override;
     LineRecordFiles(const LineRecordFiles&) = delete;
     LineRecordFiles& operator=(const LineRecordFiles&) = delete;
     std::optional<LineRecord> load(const std::string& port) override;
     void save(const std::string& port, const LineRecord& record) override;
-    std::filesystem::path pathFor(const std::string& port) const;
+    // What names the device behind port: "c188-0" for a character device, else its path.
+    static std::string deviceKey(const std::string& port);
+    // This process's own record of port in dir.
+    std::filesystem::path pathFor(const std::filesystem::path& dir, const std::string& port) const;
+    // Told once, with why, when no record can be kept anywhere.
+    void setTrouble(std::function<void(const std::string&)> told) { trouble_ = std::move(told); }
 
 private:
-    std::filesystem::path dir_;
+    void openFor(const std::string& port);
+
+    std::vector<std::filesystem::path> dirs_;
     std::string openPort_;  // the port whose record is held open
     int fd_ = -1;
+    std::function<void(const std::string&)> trouble_;
+    bool told_ = false;
 };
 
 class LineAccount {
@@ -73,6 +87,7 @@ public:
     // The block the answers still out are for; -1 when unknown (asked by another process).
     long offset() const { return offset_; }
     long long waitMs() const { return waitMs_; }
+    long long newestRequest() const { return newestRequest_; }
     // Nothing was sent or heard for the whole wait.
     bool quietFor(long long now) const { return now - lastActivity_ >= waitMs_; }
     // Nothing was heard for the settle time.
@@ -95,13 +110,20 @@ public:
     void forget(long long now);
     // The block's answer was taken: the other requests for it still out would bring the same
     // bytes again, dropped as repeats when they come next. They are no longer waited for;
-    // one later than that would be taken for a later block, so the line may be behind.
-    void blockTaken() {
-        if (!sentAt_.empty()) mayBeBehind_ = true;
+    // one later than that would be taken for a later block, so the line may be behind
+    // (unless sure: every answer still out can only repeat the one taken).
+    void blockTaken(bool sure = false) {
+        if (!sentAt_.empty() && !sure) mayBeBehind_ = true;
         sentAt_.clear();
         save();
     }
     bool mayBeBehind() const { return mayBeBehind_; }
+    // The line brought an answer twice (or one refused twice): equal replies are no news.
+    void copySeen() { copiesSeen_ = true; }
+    bool copiesSeen() const { return copiesSeen_; }
+    long long lastHeard() const { return lastHeard_; }
+    // The longest an answer has taken since the account began.
+    long long slowestAnswerMs() const { return slowestAnswerMs_; }
     void inStep() { mayBeBehind_ = false; }
     void resetWait() {
         waitMs_ = kFirstWaitMs;
@@ -122,6 +144,8 @@ private:
     long long lastHeard_ = -kSettleMs;
     long long waitMs_ = kFirstWaitMs;
     bool mayBeBehind_ = false;
+    bool copiesSeen_ = false;
+    long long slowestAnswerMs_ = 0;
 };
 
 }  // namespace progread

@@ -31,6 +31,10 @@ public:
     virtual std::string pendingFrame() const = 0;
     virtual void discardInput() = 0;
     virtual std::string portName() const = 0;
+    // How long a whole reply takes on the wire (68 characters at 9600 7E1): one complete
+    // sooner after a request was on its way before it. 0 where the line has no such pace (a
+    // pseudo-terminal, a port whose kind is unknown).
+    virtual long long shortestReplyMs() const { return 0; }
 };
 
 // Timer1, which ticks every 100 ms while enabled, and the clock the upload measures the line
@@ -56,6 +60,9 @@ struct UploadSummary {
     int retries = 0;          // requests sent again
     int confirmedBlocks = 0;  // taken on two identical replies, their checksums by another rule
     int verifiedBlocks = 0;   // read a second time and found the same
+    // The second read was made because answers owed to an earlier read on this port came
+    // (and were dropped), not because this read lost any.
+    bool earlierReadsAnswers = false;
 };
 
 // Why a reply was refused, for the view to word.
@@ -119,6 +126,9 @@ public:
     static constexpr long long kLongWaitMs = 2000;
     virtual void waitingForAnswer(long /*address*/, long long /*waitedMs*/) {}
     virtual void uploadFinished(const UploadSummary&) {}
+    // The record of answers still owed on this port cannot be kept anywhere (why: the file
+    // and the system's words): told once.
+    virtual void lineRecordTrouble(const std::string& /*why*/) {}
     // wasRunning is false when the error came while no upload ran (a start that failed,
     // a port lost while idle).
     virtual void uploadStopped(const Error& error, bool wasRunning) = 0;

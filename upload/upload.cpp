@@ -2,6 +2,7 @@
 #include "upload/upload.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 
 namespace progread {
@@ -14,7 +15,10 @@ std::string hexAddress(long address) {
 
 AnswerKind classifyAnswer(const AnswerContext& c, std::string_view text) {
     if (text.size() == 1 && static_cast<Byte>(text[0]) == kStx) return AnswerKind::Noise;
-    if (!c.lastRequest.empty() && text == c.lastRequest) return AnswerKind::Echo;
+    // Any request of ours: a half-duplex adapter's echo of a retry may come after the next
+    // block's request went out.
+    if (c.requests && std::find(c.requests->begin(), c.requests->end(), text) != c.requests->end())
+        return AnswerKind::Echo;
     // The answer before, again: a controller that sends an answer twice. Counted, it would
     // stand for an answer still on its way, which would then be taken for the next block.
     // Only a request asked on a quiet line can bring the same bytes for this block (real
@@ -22,13 +26,23 @@ AnswerKind classifyAnswer(const AnswerContext& c, std::string_view text) {
     // expected again; answers out for an earlier block are counted as such (whatever came
     // twice, the next one the same is a repeat again).
     if (text.size() == kReplyLength && text == c.lastAnswer && text != c.twin) {
-        const bool quietAsk = c.out > 0 && c.outForThisBlock && c.askedOnQuietLine;
+        const bool quietAsk =
+            c.out > 0 && c.outForThisBlock && (c.askedOnQuietLine || c.askedAgain);
         const bool earlierBlocks = c.running && c.askedYet && c.out > 0 && !c.outForThisBlock;
-        if (!quietAsk && !earlierBlocks) return AnswerKind::Repeat;
+        if (!quietAsk && !earlierBlocks) {
+            // Neighbouring blocks of equal bytes are common enough (erased memory) that waiting
+            // a whole wait for each would cost seconds.
+            const bool thisBlockOut = c.running && c.askedYet && c.out > 0 && c.outForThisBlock;
+            if (thisBlockOut && c.trusted && text == c.blockBefore)
+                return AnswerKind::EqualToBlockBefore;
+            return AnswerKind::Repeat;
+        }
     }
     if (!c.running) return c.out > 0 ? AnswerKind::EarlierBlock : AnswerKind::Stray;
     if (!c.askedYet) return AnswerKind::BeforeFirstRequest;
     if (c.out == 0) return AnswerKind::OutOfStep;
+    // With more than one request out for this block, it answers an earlier one of them.
+    if (c.tooSoon && c.outForThisBlock && c.out == 1) return AnswerKind::Leftover;
     return c.outForThisBlock ? AnswerKind::ThisBlock : AnswerKind::EarlierBlock;
 }
 
@@ -132,7 +146,10 @@ void Upload::dispatch(Event event) {
             case Step::AwaitingReply:
             case Step::Quieting: {
                 if (event != Event::Tick) break;
-                if (!line_.quietFor(now)) {
+                // A line that never falls quiet (another device, another speed) does not hold
+                // the wait open: the longest wait counts from the request, or from the start
+                // of the quieting.
+                if (!line_.quietFor(now) && !overdue(now)) {
                     const long long waited = now - stepSince_;
                     if (waited > UploadView::kLongWaitMs &&
                         waited / 1000 > (waited - kTickMs) / 1000)
@@ -166,8 +183,10 @@ void Upload::start() {
     // Answers still out from before this start are not forgotten: a second press while a
     // request is out must not take its answer for block 0. Nor are another process's.
     const bool leftByAnother = line_.attach(records_, link_.portName(), now);
+    const bool outBefore = leftByAnother || line_.out() > 0;
     if (!leftByAnother && line_.out() > 0 && line_.quietFor(now)) line_.forget(now);
     pass_ = ReadPass{};
+    pass_.earlierReadsAnswers = outBefore;
     // Answers given up before this start, in this read or an earlier one, may still be
     // taken for this read's blocks.
     pass_.firstUnsure = line_.mayBeBehind() ? 0 : -1;
@@ -193,7 +212,19 @@ void Upload::start() {
 
 void Upload::sendWhenSettled(bool onTick) {
     const long long now = ticker_.nowMs();
-    if (!line_.settled(now)) {
+    // Asked again after a reply equal to the block before: once the line has been quiet for
+    // as long as an answer has taken, so that the answer to this request is unambiguous.
+    const long long quietAt = line_.lastHeard() + line_.slowestAnswerMs() + LineAccount::kSettleMs;
+    if (try_.askAgain && now < quietAt) {
+        if (step_ != Step::Settling) dueSince_ = now;
+        enter(Step::Settling);
+        ticker_.wakeAt(quietAt);
+        return;
+    }
+    if (step_ != Step::Settling) dueSince_ = now;
+    // Characters that never stop do not hold a request back for more than a tick.
+    const bool heldLong = now - dueSince_ >= kTickMs;
+    if (!line_.settled(now) && !heldLong) {
         enter(Step::Settling);
         ticker_.wakeAt(line_.settledAt());
         return;
@@ -203,8 +234,9 @@ void Upload::sendWhenSettled(bool onTick) {
     // upload. A frame that never ends is what came, once the wait runs out; with nothing
     // out it answers nothing, and the next answer must not end it.
     const std::string frame = link_.pendingFrame();
-    if (frame.size() > 1 && frame != lastRequest_) {
-        if (!line_.quietFor(now)) {
+    const bool ours = std::find(requests_.begin(), requests_.end(), frame) != requests_.end();
+    if (frame.size() > 1 && !ours) {
+        if (!line_.quietFor(now) && now - dueSince_ < LineAccount::kMaxWaitMs) {
             enter(Step::Settling);
             return;
         }
@@ -232,16 +264,28 @@ void Upload::sendRequest() {
     }
     s_.FrameSum = request.frameSum;
     for (long k = 1; k <= static_cast<long>(kRequestLength); ++k) link_.Output(s_.RxBytes(k));
-    lastRequest_.assign(request.chars.begin(), request.chars.end());
+    requests_.emplace_back(request.chars.begin(), request.chars.end());
+    if (requests_.size() > 4) requests_.pop_front();
     pass_.asked = true;
-    if (trace_) trace_->sent(lastRequest_);
+    if (trace_) trace_->sent(requests_.back());
     view_.showProgress(std::to_string(s_.BlockOffset));
     s_.UploadCounter = addChecked(s_.UploadCounter, 1);
     try_.tickPassed = false;
     try_.answeredSinceRequest = false;
-    if (++try_.attempts > 1) ++summary_.retries;
+    if (try_.firstAskedMs < 0) try_.firstAskedMs = now;
+    if (try_.askAgain) {
+        // Not a retry: nothing was refused or lost.
+        try_.askAgain = false;
+        try_.askedAgain = true;
+    } else if (++try_.attempts > 1) {
+        ++summary_.retries;
+    }
     enter(Step::AwaitingReply);
     view_.requestSent(blockAddress(), try_.attempts);
+}
+
+bool Upload::overdue(long long now) const {
+    return now - line_.newestRequest() >= LineAccount::kMaxWaitMs;
 }
 
 void Upload::waitRanOut(long long now) {
@@ -249,7 +293,7 @@ void Upload::waitRanOut(long long now) {
     const std::string torn = link_.takeTorn();
     if (!torn.empty()) {
         handleAnswer(torn, false);
-        if (step_ != Step::AwaitingReply || !line_.quietFor(now)) return;
+        if (step_ != Step::AwaitingReply || (!line_.quietFor(now) && !overdue(now))) return;
     }
     // A controller whose answers were refused is answering, not silent.
     if (!try_.answeredSinceRequest) try_.lastRefusal = {Refusal::Why::NoReply, {}};
@@ -294,16 +338,24 @@ void Upload::handleAnswer(const std::string& answer, bool fresh) {
     const long long now = ticker_.nowMs();
     if (fresh) line_.heard(now);
     const std::string text(trimSpaces(answer));
+    try_.charsHeard -= static_cast<long>(answer.size());
     if (text.empty()) return;
     AnswerContext context;
     context.running = running();
     context.askedYet = pass_.asked;
-    context.lastRequest = lastRequest_;
+    context.requests = &requests_;
     context.lastAnswer = lastAnswer_;
+    if (pass_.lastTakenOffset >= 0 &&
+        pass_.lastTakenOffset + static_cast<long>(kBlockBytes) == s_.BlockOffset)
+        context.blockBefore = pass_.lastTaken;
     if (try_.twin) context.twin = *try_.twin;
     context.out = line_.out();
     context.outForThisBlock = line_.offset() == s_.BlockOffset;
     context.askedOnQuietLine = try_.askedOnQuietLine;
+    context.trusted = !line_.mayBeBehind() && !line_.copiesSeen();
+    context.askedAgain = try_.askedAgain && context.trusted;
+    context.tooSoon = fresh && text.size() == kReplyLength &&
+                      now - line_.newestRequest() < link_.shortestReplyMs();
     const AnswerKind kind = classifyAnswer(context, text);
     switch (kind) {
         case AnswerKind::Noise:
@@ -317,8 +369,23 @@ void Upload::handleAnswer(const std::string& answer, bool fresh) {
             traceAnswer(LineTrace::Verdict::Stray);
             return;
         case AnswerKind::Repeat:
+            if (context.running) line_.copySeen();
             if (context.running && try_.malformed == text) try_.answeredSinceRequest = true;
             traceAnswer(LineTrace::Verdict::Repeat);
+            return;
+        case AnswerKind::EqualToBlockBefore:
+            // Held as no answer; the request asked again, once the line settles and a tick
+            // has passed, brings this block's bytes whichever it was.
+            traceAnswer(LineTrace::Verdict::Repeat, "the block before's reply again: asking again");
+            if (step_ != Step::AwaitingReply || try_.askAgain) return;  // asked again already
+            try_.askAgain = true;
+            try_.heldEqual = text;
+            carryOn(try_.tickPassed);
+            return;
+        case AnswerKind::Leftover:
+            pass_.earlierReadsAnswers = true;
+            traceAnswer(LineTrace::Verdict::EarlierBlock,
+                        "complete sooner than its characters take after the request");
             return;
         case AnswerKind::OutOfStep: {
             traceAnswer(LineTrace::Verdict::OutOfStep);
@@ -335,6 +402,7 @@ void Upload::handleAnswer(const std::string& answer, bool fresh) {
         case AnswerKind::BeforeFirstRequest:
         case AnswerKind::EarlierBlock:
             lastAnswer_ = text;
+            if (context.running) pass_.earlierReadsAnswers = true;
             if (line_.out() > 0) line_.answerCame(now);
             traceAnswer(kind == AnswerKind::EarlierBlock ? LineTrace::Verdict::EarlierBlock
                                                          : LineTrace::Verdict::BeforeFirstRequest);
@@ -342,6 +410,8 @@ void Upload::handleAnswer(const std::string& answer, bool fresh) {
                 carryOn(try_.tickPassed);
             return;
         case AnswerKind::ThisBlock:
+            // Another reply after the one held as equal: that one was a copy after all.
+            if (!try_.heldEqual.empty() && text != try_.heldEqual) line_.copySeen();
             // Refused or not, it is an answer: it is no longer out.
             lastAnswer_ = text;
             line_.answerCame(now);
@@ -430,6 +500,17 @@ void Upload::giveUp() {
     facts.address = blockAddress();
     facts.count = try_.attempts;
     facts.reason = last.detail;
+    // Characters came all along, and none made an answer: not a silent controller.
+    const long long since = ticker_.nowMs() - try_.firstAskedMs;
+    if (last.why == Refusal::Why::NoReply && try_.charsHeard >= kBusyLineChars) {
+        facts.code = ErrorFacts::Code::LineBusy;
+        facts.count = static_cast<int>(std::min<long>(try_.charsHeard, INT_MAX));
+        facts.reason = std::to_string(since);
+        throw Error(ErrorKind::Serial, facts,
+                    "the line is busy with characters that are no answers (" +
+                        std::to_string(try_.charsHeard) + " characters in " +
+                        std::to_string(since / 1000) + " s)");
+    }
     throw Error(ErrorKind::Serial, facts,
                 "block " + hexAddress(blockAddress()) + ": " + last.text() + " after " +
                     std::to_string(try_.attempts) + " requests");
@@ -454,6 +535,11 @@ void Upload::acceptReply(std::string_view reply) {
         j += 2;
     }
     pass_.lastAccepted = blockAddress();
+    pass_.lastTaken.assign(reply);
+    pass_.lastTakenOffset = s_.BlockOffset;
+    // Asked again only after the block before's reply came again: an answer still out brings
+    // these very bytes, and is dropped as a repeat.
+    if (line_.out() > 0 && try_.askedAgain && try_.attempts == 1) line_.blockTaken(true);
     // A retry's answer still out would repeat this one: the next block need not wait for it
     // (a lost answer then costs one wait, not two), but the blocks from here on are read a
     // second time, as after any give-up.
@@ -479,6 +565,9 @@ void Upload::acceptReply(std::string_view reply) {
             }
             // Read the doubtful blocks again; the image is finished once they agree.
             pass_.second = true;
+            // Only answers owed to an earlier read made the doubt when this one lost none.
+            summary_.earlierReadsAnswers =
+                lost && pass_.earlierReadsAnswers && summary_.retries == 0;
             pass_.markerOffset = s_.BlockOffset;
             s_.BlockOffset = static_cast<Integer>(verifyAll_ ? 0 : pass_.firstUnsure);
             newTry();

@@ -11,6 +11,7 @@
 // an answer to the request out is named and dropped (classifyAnswer).
 
 #include <array>
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,24 +40,35 @@ struct UploadState {
 // What an answer that came is.
 enum class AnswerKind {
     Noise,               // a lone STX: no answer can be that
-    Echo,                // the request just sent, echoed back by a half-duplex adapter
+    Echo,                // a request of ours, echoed back by a half-duplex adapter
     Stray,               // no upload runs and none is out
     BeforeFirstRequest,  // this upload has asked nothing yet: never taken
     Repeat,              // the answer before, again: not an answer to the request out
-    OutOfStep,           // an upload runs and none is out: the line has lost count
-    EarlierBlock,        // owed to a request for an earlier block (or another process)
-    ThisBlock,           // the answer to the block being read: checked, then taken or refused
+    EqualToBlockBefore,  // the reply taken for the block before, again, while this block's
+                         // request is out: a repeat, or this block's equal bytes; one request
+                         // asked again settles which
+    Leftover,      // on a real port, complete sooner than its characters take after the request
+                   // out: on its way before it was asked, so owed to an earlier read
+    OutOfStep,     // an upload runs and none is out: the line has lost count
+    EarlierBlock,  // owed to a request for an earlier block (or another process)
+    ThisBlock,     // the answer to the block being read: checked, then taken or refused
 };
 
 struct AnswerContext {
     bool running = false;
-    bool askedYet = false;          // this upload sent a request
-    std::string_view lastRequest;   // as sent
-    std::string_view lastAnswer;    // the answer that came last (in any upload)
+    bool askedYet = false;                              // this upload sent a request
+    const std::deque<std::string>* requests = nullptr;  // the last few sent, as sent
+    std::string_view lastAnswer;                        // the answer that came last (in any upload)
+    std::string_view blockBefore;   // the reply taken for the block before this one, if any
     std::string_view twin;          // this block's reply refused for its checksum, if any
     int out = 0;                    // answers still out
     bool outForThisBlock = false;   // and they are for the block being read
     bool askedOnQuietLine = false;  // a request for this block went out on a quiet line
+    bool askedAgain = false;        // this block was asked again after EqualToBlockBefore
+    bool trusted = false;  // the line is in step and has never sent an answer twice: a reply
+                           // equal to the block before is settled by asking again
+    bool tooSoon = false;  // a real port, and the reply was complete sooner than its characters
+                           // take after the newest request went out
 };
 
 AnswerKind classifyAnswer(const AnswerContext& context, std::string_view text);
@@ -65,6 +77,9 @@ class Upload {
 public:
     static constexpr int kMaxAttempts = 3;
     static constexpr long long kTickMs = 100;  // Timer1's period
+    // Characters heard for a block that made no answer, beyond which a block with no reply is
+    // a busy line rather than a silent controller.
+    static constexpr long kBusyLineChars = 16;
 
     enum class Step {
         Idle,           // never started
@@ -91,7 +106,10 @@ public:
     // The wake-up the upload asked the ticker for (Ticker::wakeAt).
     void wake() { dispatch(Event::Wake); }
     // Characters came from the port (before any of them makes a whole answer).
-    void charsHeard() { line_.heard(ticker_.nowMs()); }
+    void charsHeard(int count = 1) {
+        line_.heard(ticker_.nowMs());
+        try_.charsHeard += count;
+    }
     // An error from outside the handlers (the port went away): stop as any handler would.
     void fail(const Error& error);
     // The operator chose another port; an upload on the old one cannot go on.
@@ -127,6 +145,13 @@ private:
         // again (dropped as a repeat): a wait that runs out then is no "no reply".
         bool answeredSinceRequest = false;
         bool askedOnQuietLine = false;
+        // The block before's reply came again: the next request asks again, not counted as a
+        // retry (askAgain), and then went out (askedAgain).
+        bool askAgain = false;
+        bool askedAgain = false;
+        std::string heldEqual;  // the reply held as EqualToBlockBefore
+        long long firstAskedMs = -1;
+        long charsHeard = 0;  // since the first request, less those of the answers that came
     };
     // One start's read: the first pass and, where needed, the second; replaced at each start.
     struct ReadPass {
@@ -138,6 +163,9 @@ private:
         bool gaveUpInSecond = false;
         long lastAccepted = -1;  // address of the block taken last
         bool toldChecksumRule = false;
+        bool earlierReadsAnswers = false;  // answers owed to an earlier read were dropped
+        std::string lastTaken;             // the reply taken last, for the block before
+        long lastTakenOffset = -1;
     };
 
     void dispatch(Event event);
@@ -155,6 +183,9 @@ private:
     void carryOn(bool tickPassed);
     bool backToBackNow() const;
     void waitRanOut(long long now);
+    // The longest wait has passed since the newest request, whatever the line did meanwhile:
+    // no answer to it can come any more.
+    bool overdue(long long now) const;
     void handleAnswer(const std::string& answer, bool fresh);
     void takeAnswer(const std::string& text);
     void acceptReply(std::string_view reply);
@@ -183,10 +214,11 @@ private:
     bool verifyAll_ = false;
     LineTrace* trace_ = nullptr;
     LineRecordStore* records_ = nullptr;
-    std::string answer_;  // the answer being handled, as it came
+    std::string answer_;      // the answer being handled, as it came
+    long long dueSince_ = 0;  // when the request now Settling fell due
     // The line's, whatever upload they came in: an echo or a repeat may come after a start.
-    std::string lastRequest_;  // as sent
-    std::string lastAnswer_;   // the answer that came before this one, trimmed
+    std::deque<std::string> requests_;  // the last few sent, newest last, as sent
+    std::string lastAnswer_;            // the answer that came before this one, trimmed
 };
 
 // "0x8020"
