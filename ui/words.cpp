@@ -190,6 +190,11 @@ QString Words::notAnImage(const QString& file, NotAnImage why) {
             return tr("%1 is not a file.").arg(file);
         case NotAnImage::Unreadable:
             return tr("%1 cannot be read.").arg(file);
+        case NotAnImage::TooLong:
+            return tr("%1 is not a program image: it is larger than an image can be (%2 bytes at "
+                      "most); check the file name.")
+                .arg(file)
+                .arg(kLargestImageBytes);
         case NotAnImage::TooShort:
         case NotAnImage::NotWholeBlocks:
         case NotAnImage::NoTail:
