@@ -470,13 +470,26 @@ TEST(Headless, CompareWithAFileTellsByItsExitStatus) {
             EXPECT_FALSE(std::filesystem::exists(dir / "duqu.pmw.part"));
         }
     }
-    // The file compared with may be the very image this read moves into history/.
-    TempDir dir;
-    writeFile(dir / "duqu.pmw", expectedImage({}, other));
-    Sim sim;
-    const Outcome out = runProgread({"--read", sim.qport(), "--dir", str(dir.path()), "--fast",
-                                     "--compare", str(dir / "duqu.pmw")});
-    EXPECT_EQ(out.exitCode, 3) << out.stdErr.toStdString();
+    // The file compared with may be the very image this read replaces: named by where its
+    // bytes are now, the copy in history/, or none when the read is the same bytes.
+    for (const bool same : {false, true}) {
+        TempDir dir;
+        const std::vector<Byte> earlier = expectedImage({}, same ? sampleProgramMemory() : other);
+        writeFile(dir / "duqu.pmw", earlier);
+        Sim sim;
+        const Outcome out = runProgread({"--read", sim.qport(), "--dir", str(dir.path()), "--fast",
+                                         "--compare", str(dir / "duqu.pmw")});
+        EXPECT_EQ(out.exitCode, same ? 0 : 3) << out.stdErr.toStdString();
+        const QRegularExpressionMatch said =
+            QRegularExpression(same ? "Same program as the duqu.pmw this read replaced\\."
+                                    : "Differs from (\\S+/history/duqu-[-0-9]+\\.pmw) \\(the "
+                                      "duqu.pmw this read replaced\\): 1 of 41 blocks differs")
+                .match(out.stdErr);
+        ASSERT_TRUE(said.hasMatch()) << out.stdErr.toStdString();
+        if (!same) {
+            EXPECT_EQ(readFile(said.captured(1).toStdString()), earlier) << "the copy named";
+        }
+    }
 }
 
 // --read auto: the ports are tried in turn; the one that answers is read, those that did not

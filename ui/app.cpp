@@ -351,7 +351,7 @@ int readWithoutWindow(const Options& o) {
     read.setVerify(o.verify);
     read.setTrace(trace.get());
     read.setSearch(search);
-    if (compareWith) read.setCompare(shown(argPath(*o.compare)), std::move(*compareWith));
+    if (compareWith) read.setCompare(argPath(*o.compare), std::move(*compareWith));
     return read.exec();
 }
 

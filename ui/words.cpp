@@ -182,6 +182,11 @@ QString Words::comparedWithFile(const ProgramDiff& diff, const QString& file) {
         .arg(file, differences(diff), value(diff.value), value(diff.otherValue));
 }
 
+QString Words::replacedImage(const QString& kept) {
+    return kept.isEmpty() ? tr("the duqu.pmw this read replaced")
+                          : tr("%1 (the duqu.pmw this read replaced)").arg(kept);
+}
+
 QString Words::notAnImage(const QString& file, NotAnImage why) {
     switch (why) {
         case NotAnImage::Missing:
