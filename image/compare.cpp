@@ -4,12 +4,14 @@
 #include <algorithm>
 #include <cctype>
 #include <fstream>
-#include <iterator>
 
 #include "image/program_image.h"
 #include "protocol/frames.h"
 
 namespace progread {
+
+static_assert(kLargestImageBytes == ProgramImage::kHeaderBytes + kLastBlockOffset + kBlockBytes +
+                                        ProgramImage::kTailBytes);
 
 std::optional<std::vector<Byte>> programOf(const std::vector<Byte>& image, NotAnImage* why) {
     constexpr std::size_t header = ProgramImage::kHeaderBytes;
@@ -19,6 +21,7 @@ std::optional<std::vector<Byte>> programOf(const std::vector<Byte>& image, NotAn
         return std::nullopt;
     };
     if (image.size() < header + kBlockBytes + tail) return fail(NotAnImage::TooShort);
+    if (image.size() > kLargestImageBytes) return fail(NotAnImage::TooLong);
     if ((image.size() - header - tail) % kBlockBytes != 0) return fail(NotAnImage::NotWholeBlocks);
     for (std::size_t i = image.size() - tail; i < image.size(); i += 2) {
         if (image[i] != 0xFF || image[i + 1] != 0x00) return fail(NotAnImage::NoTail);
@@ -36,10 +39,16 @@ std::optional<std::vector<Byte>> programOfFile(const std::filesystem::path& path
     const auto status = std::filesystem::status(path, ec);
     if (status.type() == std::filesystem::file_type::not_found) return fail(NotAnImage::Missing);
     if (status.type() != std::filesystem::file_type::regular) return fail(NotAnImage::NotAFile);
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (ec) return fail(NotAnImage::Unreadable);
+    if (size > kLargestImageBytes) return fail(NotAnImage::TooLong);
     std::ifstream in(path, std::ios::binary);
     if (!in) return fail(NotAnImage::Unreadable);
-    std::vector<Byte> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // One byte more than an image can hold: a file that grew since is still seen as too long.
+    std::vector<Byte> bytes(kLargestImageBytes + 1);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if (in.bad()) return fail(NotAnImage::Unreadable);
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
     return programOf(bytes, why);
 }
 

@@ -23,14 +23,21 @@ enum class NotAnImage {
     TooShort,        // shorter than a header, one block and the tail
     NotWholeBlocks,  // what lies between header and tail is no whole number of blocks
     NoTail,          // it does not end in the tail
+    TooLong,         // longer than kLargestImageBytes
 };
+
+// The longest image there can be: the 256-byte header, the whole 32 KiB of program memory
+// (0x8000 to 0xFFFF) and the 1026-byte tail. A longer file is refused without reading it:
+// a file picked by mistake may be a gigabyte.
+inline constexpr std::size_t kLargestImageBytes = 256 + 32768 + 1026;
 
 // The program part of an image: the whole blocks between the 256-byte header and the tail.
 // Nothing, and why, when the bytes are not laid out as an image.
 std::optional<std::vector<Byte>> programOf(const std::vector<Byte>& image, NotAnImage* why);
 
 // Reads path and gives its program part; nothing, and why, when it cannot be read or is not
-// an image.
+// an image. Only a regular file is opened (a pipe or a device would block or be disturbed),
+// and no more than an image can hold is read.
 std::optional<std::vector<Byte>> programOfFile(const std::filesystem::path& path, NotAnImage* why);
 
 struct ProgramDiff {

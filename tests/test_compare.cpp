@@ -43,7 +43,9 @@ TEST(CompareImages, OnlyTheImageLayoutIsAProgram) {
         {"a header and the tail, no block", imageOf({}), NotAnImage::TooShort},
         {"not whole blocks", odd, NotAnImage::NotWholeBlocks},
         {"a tail spoiled at its end", noTail, NotAnImage::NoTail},
+        {"a block beyond 0xFFFF", imageOf(patternBytes(1025 * 32, 5)), NotAnImage::TooLong},
     };
+    ASSERT_TRUE(programOf(imageOf(patternBytes(1024 * 32, 5)), &why)) << "up to 0xFFFF";
     for (const auto& row : bad) {
         why = NotAnImage::Missing;
         EXPECT_FALSE(programOf(row.bytes, &why)) << row.what;

@@ -4,6 +4,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCryptographicHash>
@@ -15,6 +16,7 @@
 #include <random>
 
 #include "child_process.h"
+#include "image/compare.h"
 #include "qt_helpers.h"
 #include "temp_dir.h"
 #include "tmpfs.h"
@@ -433,6 +435,8 @@ TEST(Headless, CompareWithAFileTellsByItsExitStatus) {
     writeFile(files / "same.pmw", expectedImage(patternBytes(256, 9), sampleProgramMemory()));
     writeFile(files / "other.pmw", expectedImage({}, other));
     writeFile(files / "short.pmw", patternBytes(1000, 3));
+    writeFile(files / "long.pmw", patternBytes(kLargestImageBytes + 1, 3));
+    ASSERT_EQ(::mkfifo((files / "fifo.pmw").c_str(), 0600), 0);
     const struct {
         const char* what;
         std::string file;
@@ -448,6 +452,8 @@ TEST(Headless, CompareWithAFileTellsByItsExitStatus) {
          "1 of 41 blocks differs, the first at 0x8046 (there: 0x"},
         {"no such file", "none.pmw", {}, 2, "none.pmw is not there"},
         {"not a program file", "short.pmw", {}, 2, "is not a program image"},
+        {"a byte longer than any image", "long.pmw", {}, 2, "larger than an image can be"},
+        {"a pipe, which nobody writes", "fifo.pmw", {}, 2, "fifo.pmw is not a file"},
         {"the read fails", "same.pmw", {"--close-after", "2"}, 1, "disconnected"},
     };
     for (const auto& row : rows) {
@@ -464,13 +470,26 @@ TEST(Headless, CompareWithAFileTellsByItsExitStatus) {
             EXPECT_FALSE(std::filesystem::exists(dir / "duqu.pmw.part"));
         }
     }
-    // The file compared with may be the very image this read moves into history/.
-    TempDir dir;
-    writeFile(dir / "duqu.pmw", expectedImage({}, other));
-    Sim sim;
-    const Outcome out = runProgread({"--read", sim.qport(), "--dir", str(dir.path()), "--fast",
-                                     "--compare", str(dir / "duqu.pmw")});
-    EXPECT_EQ(out.exitCode, 3) << out.stdErr.toStdString();
+    // The file compared with may be the very image this read replaces: named by where its
+    // bytes are now, the copy in history/, or none when the read is the same bytes.
+    for (const bool same : {false, true}) {
+        TempDir dir;
+        const std::vector<Byte> earlier = expectedImage({}, same ? sampleProgramMemory() : other);
+        writeFile(dir / "duqu.pmw", earlier);
+        Sim sim;
+        const Outcome out = runProgread({"--read", sim.qport(), "--dir", str(dir.path()), "--fast",
+                                         "--compare", str(dir / "duqu.pmw")});
+        EXPECT_EQ(out.exitCode, same ? 0 : 3) << out.stdErr.toStdString();
+        const QRegularExpressionMatch said =
+            QRegularExpression(same ? "Same program as the duqu.pmw this read replaced\\."
+                                    : "Differs from (\\S+/history/duqu-[-0-9]+\\.pmw) \\(the "
+                                      "duqu.pmw this read replaced\\): 1 of 41 blocks differs")
+                .match(out.stdErr);
+        ASSERT_TRUE(said.hasMatch()) << out.stdErr.toStdString();
+        if (!same) {
+            EXPECT_EQ(readFile(said.captured(1).toStdString()), earlier) << "the copy named";
+        }
+    }
 }
 
 // --read auto: the ports are tried in turn; the one that answers is read, those that did not

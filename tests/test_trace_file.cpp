@@ -65,14 +65,40 @@ TEST(Trace, AReadWithOneSpoiledAnswerShowsItsRejection) {
     EXPECT_TRUE(lines[at - 1].contains("-> <STX>E018040")) << lines[at - 1].toStdString();
     EXPECT_TRUE(lines[at + 1].contains("-> <STX>E018040")) << lines[at + 1].toStdString();
 
-    // Appended, never overwritten.
+    // Appended, never overwritten. Qt's warning of a runtime folder others may read goes
+    // there too, not to the operator.
+    const std::filesystem::path runtime = dir / "run";
+    std::filesystem::create_directory(runtime);
+    std::filesystem::permissions(runtime, std::filesystem::perms(0755));
     const ToolRun again =
-        runTool({"--read", sim.qport(), "--dir", str(dir.path()), "--trace", str(trace), "--fast"});
+        runTool({"--read", sim.qport(), "--dir", str(dir.path()), "--trace", str(trace), "--fast"},
+                {"XDG_RUNTIME_DIR=" + str(runtime), "TMPDIR=" + str(dir.path())});
     ASSERT_EQ(again.exitCode, 0) << again.err.toStdString();
     EXPECT_GT(readFile(trace).size(), bytes.size() + 41 * 60);
+    EXPECT_FALSE(again.err.contains("QStandardPaths")) << again.err.toStdString();
+    QFile appended(str(trace));
+    ASSERT_TRUE(appended.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(appended.readAll().contains(" == Qt warning: QStandardPaths: wrong permissions"));
 
     const ToolRun nowhere = runTool(
         {"--read", sim.qport(), "--dir", str(dir.path()), "--trace", str(dir / "no" / "such")});
     EXPECT_EQ(nowhere.exitCode, 2);
     EXPECT_TRUE(nowhere.err.contains("trace file")) << nowhere.err.toStdString();
+}
+
+// Qt's own messages: held from the start until the trace opens; nowhere once it is gone.
+TEST(Trace, QtsOwnMessagesWaitForTheTrace) {
+    catchQtMessages(true);
+    qWarning("said before the trace opened");
+    TempDir dir;
+    {
+        TraceFile trace;
+        ASSERT_TRUE(trace.open(dir / "t", nullptr));
+        trace.takeQtMessages();
+    }
+    qWarning("said after it closed");
+    qInstallMessageHandler(nullptr);
+    const std::vector<Byte> bytes = readFile(dir / "t");
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()).substr(24),
+              "== Qt warning: said before the trace opened\n");
 }

@@ -228,15 +228,6 @@ void installTranslations(QCoreApplication& app, const Options& o) {
     }
 }
 
-// Qt warns when XDG_RUNTIME_DIR is not set (a root shell, a container) and falls back on a
-// folder of its own: nothing for the operator to act on.
-QtMessageHandler gQtHandler = nullptr;
-void dropRuntimeDirWarning(QtMsgType type, const QMessageLogContext& context,
-                           const QString& message) {
-    if (message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set"))) return;
-    if (gQtHandler) gQtHandler(type, context, message);
-}
-
 // Whether a window could be shown; on Linux without X or Wayland, QApplication would abort.
 bool haveDisplay() {
 #if defined(Q_OS_LINUX)
@@ -301,6 +292,7 @@ std::unique_ptr<TraceFile> openTrace(const Options& o, const FileDir& dir, QStri
         *error = Cli::tr("cannot open the trace file %1: %2").arg(shown(path), why);
         return {};
     }
+    trace->takeQtMessages();
     return trace;
 }
 
@@ -359,7 +351,7 @@ int readWithoutWindow(const Options& o) {
     read.setVerify(o.verify);
     read.setTrace(trace.get());
     read.setSearch(search);
-    if (compareWith) read.setCompare(shown(argPath(*o.compare)), std::move(*compareWith));
+    if (compareWith) read.setCompare(argPath(*o.compare), std::move(*compareWith));
     return read.exec();
 }
 
@@ -420,8 +412,10 @@ int withWindow(QApplication& app, const Options& o) {
 }  // namespace
 
 int runProgread(int argc, char** argv) {
-    gQtHandler = qInstallMessageHandler(dropRuntimeDirWarning);
     const Options o = parse(argc, argv);
+    // Before the application object: Qt warns while it starts (XDG_RUNTIME_DIR not set in a
+    // root shell or a container), in English, nothing for the operator to act on.
+    catchQtMessages(o.trace.has_value());
     const bool window = !o.error && !o.help && !o.version && !o.listPorts && !o.read;
     if (!window || !haveDisplay()) {
         QCoreApplication app(argc, argv);

@@ -67,6 +67,14 @@ QString FileReport::comparedWith(const std::filesystem::path& image,
     return Words::comparedWithFile(diff, file);
 }
 
+QString FileReport::replacedImage(const std::vector<FileNote>& notes) {
+    QString kept;  // none when the read was the same bytes
+    for (const FileNote& note : notes) {
+        if (note.kind == FileNote::Kind::MovedToHistory) kept = q(note.path);
+    }
+    return Words::replacedImage(kept);
+}
+
 QString FileReport::afterSummary(const std::filesystem::path& image, const Earlier& earlier,
                                  int digits) {
     const QString digest = sha256(image);

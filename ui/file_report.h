@@ -52,6 +52,9 @@ public:
     static QString comparedWith(const std::filesystem::path& image,
                                 const std::vector<Byte>& program, const QString& file, bool* same,
                                 QString* why);
+    // How comparedWith names the duqu.pmw this read replaced, as these notes tell where its
+    // bytes are now: the file's name would lead to the new image.
+    static QString replacedImage(const std::vector<FileNote>& notes);
     // What ends a finished read's summary: how it compares with the earlier read, and its
     // fingerprint, digits long (the whole digest when 0).
     static QString afterSummary(const std::filesystem::path& image, const Earlier& earlier,

@@ -74,6 +74,13 @@ int HeadlessRead::exec() {
     return signal_ ? 128 + signal_ : result_;
 }
 
+void HeadlessRead::setCompare(const std::filesystem::path& file, std::vector<Byte> program) {
+    compareFile_ = QString::fromStdString(shownPath(file));
+    compareProgram_ = std::move(program);
+    std::error_code ec;  // the same file on disk: a link, or a roundabout name
+    compareWithImage_ = std::filesystem::equivalent(file, station_.image.imagePath(), ec);
+}
+
 void HeadlessRead::printNotes() {
     const QString notes = Words::fileNotes(station_.image.takeNotes());
     if (!notes.isEmpty()) say(notes);
@@ -174,8 +181,9 @@ void HeadlessRead::uploadFinished(const UploadSummary& summary) {
     if (!compareFile_.isEmpty()) {
         bool same = false;
         QString why;
-        const QString compared =
-            FileReport::comparedWith(image, compareProgram_, compareFile_, &same, &why);
+        const QString compared = FileReport::comparedWith(
+            image, compareProgram_,
+            compareWithImage_ ? FileReport::replacedImage(notes) : compareFile_, &same, &why);
         say(compared.isEmpty() ? why : compared);
         if (!same) result_ = 3;
     }

@@ -31,11 +31,8 @@ public:
     // How the controller's port was found (--read auto), said again in the summary.
     void setSearch(const QString& search) { search_ = search; }
     // --compare: the program read is compared with this one, from the file named; exit status
-    // 3 when they differ.
-    void setCompare(const QString& file, std::vector<Byte> program) {
-        compareFile_ = file;
-        compareProgram_ = std::move(program);
-    }
+    // 3 when they differ. Before exec(): the file may be the duqu.pmw this read replaces.
+    void setCompare(const std::filesystem::path& file, std::vector<Byte> program);
 
 private:
     void showProgress(const std::string&) override {}
@@ -68,6 +65,7 @@ private:
     TraceFile* trace_ = nullptr;
     QString search_;
     QString compareFile_;
+    bool compareWithImage_ = false;  // the file is duqu.pmw, by another name or not
     std::vector<Byte> compareProgram_;
 };
 

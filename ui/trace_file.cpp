@@ -2,6 +2,9 @@
 #include "ui/trace_file.h"
 
 #include <QDateTime>
+#include <cstdio>
+#include <utility>
+#include <vector>
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -11,6 +14,84 @@
 #endif
 
 namespace progread {
+
+namespace {
+
+// Qt's messages and where they go; one set for the process.
+struct QtMessages {
+    std::mutex mutex;
+    bool caught = false;
+    QtMessageHandler previous = nullptr;
+    bool holding = false;  // a trace was asked for and is not open yet
+    TraceFile* trace = nullptr;
+    std::vector<std::pair<QDateTime, QString>> held;
+};
+
+QtMessages& qtMessages() {
+    static QtMessages messages;
+    return messages;
+}
+
+// Enough for what Qt says while starting; a flood before the trace opens is cut short.
+constexpr std::size_t kHeldQtMessages = 32;
+
+// Set while a line goes into a trace: what Qt says about that write cannot go into it too.
+thread_local bool tWriting = false;
+
+QString qtMessageLine(QtMsgType type, const QString& message) {
+    const char* kind = type == QtDebugMsg      ? "debug"
+                       : type == QtInfoMsg     ? "info"
+                       : type == QtWarningMsg  ? "warning"
+                       : type == QtCriticalMsg ? "critical"
+                                               : "message";
+    return QStringLiteral("Qt %1: %2").arg(QLatin1String(kind), message);
+}
+
+void onQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    QtMessages& m = qtMessages();
+    if (type == QtFatalMsg) {
+        if (m.previous) {
+            m.previous(type, context, message);
+        } else {
+            std::fprintf(stderr, "%s\n",
+                         qFormatLogMessage(type, context, message).toLocal8Bit().constData());
+        }
+        return;
+    }
+    if (tWriting) return;
+    const std::lock_guard lock(m.mutex);
+    if (m.trace) {
+        m.trace->note(qtMessageLine(type, message));
+    } else if (m.holding && m.held.size() < kHeldQtMessages) {
+        m.held.emplace_back(QDateTime::currentDateTime(), qtMessageLine(type, message));
+    }
+}
+
+}  // namespace
+
+void catchQtMessages(bool traceAsked) {
+    QtMessages& m = qtMessages();
+    const std::lock_guard lock(m.mutex);
+    m.holding = traceAsked;
+    if (m.caught) return;
+    m.caught = true;
+    m.previous = qInstallMessageHandler(onQtMessage);
+}
+
+TraceFile::~TraceFile() {
+    QtMessages& m = qtMessages();
+    const std::lock_guard lock(m.mutex);
+    if (m.trace == this) m.trace = nullptr;
+}
+
+void TraceFile::takeQtMessages() {
+    QtMessages& m = qtMessages();
+    const std::lock_guard lock(m.mutex);
+    for (const auto& [when, line] : m.held) write(QStringLiteral("== ") + line, when);
+    m.held.clear();
+    m.holding = false;
+    m.trace = this;
+}
 
 QString traceChars(const std::string& chars) {
     QString out;
@@ -94,11 +175,13 @@ bool TraceFile::open(const std::filesystem::path& path, QString* why) {
 #endif
 }
 
-void TraceFile::write(const QString& line) {
-    const QString stamp =
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+void TraceFile::write(const QString& line, const QDateTime& when) {
+    const QString stamp = when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+    const std::lock_guard lock(mutex_);
+    tWriting = true;
     file_.write((stamp + QLatin1Char(' ') + line + QLatin1Char('\n')).toUtf8());
     file_.flush();  // a trace is wanted most when the tool is stopped hard
+    tWriting = false;
 }
 
 void TraceFile::sent(const std::string& chars) {

@@ -195,6 +195,11 @@ QString Words::comparedWithFile(const ProgramDiff& diff, const QString& file) {
         .arg(file, differences(diff), value(diff.value), value(diff.otherValue));
 }
 
+QString Words::replacedImage(const QString& kept) {
+    return kept.isEmpty() ? tr("the duqu.pmw this read replaced")
+                          : tr("%1 (the duqu.pmw this read replaced)").arg(kept);
+}
+
 QString Words::notAnImage(const QString& file, NotAnImage why) {
     switch (why) {
         case NotAnImage::Missing:
@@ -203,6 +208,11 @@ QString Words::notAnImage(const QString& file, NotAnImage why) {
             return tr("%1 is not a file.").arg(file);
         case NotAnImage::Unreadable:
             return tr("%1 cannot be read.").arg(file);
+        case NotAnImage::TooLong:
+            return tr("%1 is not a program image: it is larger than an image can be (%2 bytes at "
+                      "most); check the file name.")
+                .arg(file)
+                .arg(kLargestImageBytes);
         case NotAnImage::TooShort:
         case NotAnImage::NotWholeBlocks:
         case NotAnImage::NoTail:

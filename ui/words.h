@@ -69,6 +69,9 @@ public:
     // a file (named).
     static QString comparedWithEarlier(const ProgramDiff& diff, const QString& when);
     static QString comparedWithFile(const ProgramDiff& diff, const QString& file);
+    // The file comparedWithFile names when it was the duqu.pmw this read replaced: the copy in
+    // history/ that holds its bytes now (kept), or none, the read being the same bytes.
+    static QString replacedImage(const QString& kept);
     static QString notAnImage(const QString& file, NotAnImage why);
     // How a port tried for the controller came out, and what was tried.
     static QString probeOutcome(const ProbeResult& result);
