@@ -33,12 +33,16 @@ Station::Station(const std::filesystem::path& dir, UploadView& view, QObject* pa
     connect(&MSComm1, &CommPort::charsArrived, this, [this] { upload.charsHeard(); });
     connect(&MSComm1, &CommPort::OnComm, this, [this] { upload.MSComm1_OnComm(); });
     // The line's record per port, for the next process on the same port.
-    QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (runtime.isEmpty()) runtime = QDir::tempPath();
-    records_ = std::make_unique<LineRecordFiles>(std::filesystem::path(runtime.toStdU16String()));
+    records_ = std::make_unique<LineRecordFiles>(lineRecordFolder());
     upload.setLineRecords(records_.get());
     connect(&MSComm1, &CommPort::portLost, this,
             [this](const QString& why) { upload.fail(lostError(MSComm1.portName(), why)); });
+}
+
+std::filesystem::path Station::lineRecordFolder() {
+    QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (runtime.isEmpty()) runtime = QDir::tempPath();
+    return std::filesystem::path(runtime.toStdU16String());
 }
 
 void Station::tick() {
