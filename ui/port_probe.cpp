@@ -274,10 +274,11 @@ void PortSearch::finish(int found) {
 
 namespace {
 
-// The search on a loop of its own.
+// The search on a loop of its own, the line's record kept where every read looks for it.
 QList<ProbeResult> search(const QStringList& ports, PortSearch::Until until,
                           std::optional<QString>* found) {
-    PortSearch search(ports, until, nullptr);
+    LineRecordFiles records(Station::lineRecordFolder());
+    PortSearch search(ports, until, &records);
     QEventLoop loop;
     QObject::connect(&search, &PortSearch::done, &loop, &QEventLoop::quit);
     search.start();
