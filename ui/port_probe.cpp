@@ -45,6 +45,10 @@ ProbeResult outcomeOf(const QString& port, ProbeResult::Outcome outcome) {
 ProbeResult ProbeResult::cannotOpen(const QString& port, const ErrorFacts& why) {
     ProbeResult r = outcomeOf(port, Outcome::CannotOpen);
     r.openFailure = why.code;
+    if (why.code == ErrorFacts::Code::PortPermission) {
+        r.group = QString::fromStdString(why.other);
+        r.joiningIsEnough = why.count == 1;
+    }
     return r;
 }
 
@@ -309,9 +313,27 @@ QString PortProbe::column(const ProbeResult& result) {
         case ProbeResult::Outcome::NotAController:
             return QStringLiteral("not a controller");
         case ProbeResult::Outcome::CannotOpen:
+            break;
+    }
+    switch (result.openFailure) {
+        case ErrorFacts::Code::PortNotFound:
+            return QStringLiteral("cannot open: no such device");
+        case ErrorFacts::Code::PortPermission:
+            if (result.group.isEmpty()) return QStringLiteral("cannot open: permission denied");
+            return result.joiningIsEnough
+                       ? QStringLiteral("cannot open: permission denied (group %1)")
+                             .arg(result.group)
+                       : QStringLiteral("cannot open: permission denied (root only)");
+        case ErrorFacts::Code::PortBusy:
+        case ErrorFacts::Code::PortAlreadyOpen:
+            return QStringLiteral("cannot open: in use");
+        case ErrorFacts::Code::PortWriteFailed:
+            return QStringLiteral("cannot open: cannot write to it");
+        case ErrorFacts::Code::PortLost:
+            return QStringLiteral("cannot open: went away");
+        default:
             return QStringLiteral("cannot open");
     }
-    return {};
 }
 
 }  // namespace progread

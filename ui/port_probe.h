@@ -27,6 +27,10 @@ struct ProbeResult {
     Outcome outcome = Outcome::NoAnswer;
     // CannotOpen: why (PortBusy, PortPermission, PortNotFound, PortWriteFailed, …)
     ErrorFacts::Code openFailure = ErrorFacts::Code::Other;
+    // PortPermission: the group that may open the port, and whether joining it is enough
+    // (else only root may, until a udev rule gives the device to that group).
+    QString group;
+    bool joiningIsEnough = true;
 
     static ProbeResult cannotOpen(const QString& port, const ErrorFacts& why);
 };
@@ -95,7 +99,7 @@ public:
     static std::optional<QString> find(const QStringList& candidates, QList<ProbeResult>* tried);
     // Each port's outcome, for --list-ports --probe.
     static QList<ProbeResult> probeEach(const QStringList& ports);
-    // For --list-ports --probe: "answered", "no answer", …
+    // For --list-ports --probe: "answered", "no answer", "cannot open: in use", …
     static QString column(const ProbeResult& result);
 };
 
