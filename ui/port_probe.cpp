@@ -59,7 +59,6 @@ struct PortSearch::Probe {
     QTimer wait;  // for a whole reply to the newest request
     QTimer send;  // a request held back to keep the gap
     bool opened = false;
-    int asked = 0;
     bool askedAgain = false;  // the one more request after a loss, a NAK or a malformed reply
     bool twinAsked = false;   // the request for a second copy of a reply summed by another rule
     bool heard = false;       // anything came that was not our own echo
@@ -108,15 +107,19 @@ void PortSearch::start() {
             continue;
         }
         p.opened = true;
-        // Answers another process still waits for come to us now: still owed, to the record.
-        if (const auto r = records_ ? records_->load(p.name) : std::nullopt;
-            r && r->out > 0 && now >= r->lastActivityMs &&
-            now - r->lastActivityMs < 2 * LineAccount::kMaxWaitMs) {
-            p.out = std::min(r->out, 64);
-            p.recordWaitMs = std::max<long long>(kWaitMs, r->waitMs);
-            p.newestRequest = r->newestRequestMs;
-        }
         p.lastAsked = now - kGapMs;
+        if (const auto r = records_ ? records_->load(p.name) : std::nullopt;
+            r && now >= r->lastActivityMs &&
+            now - r->lastActivityMs < 2 * LineAccount::kMaxWaitMs) {
+            // The gap holds across processes too.
+            p.lastAsked = std::max(p.lastAsked, std::min(now, r->newestRequestMs));
+            // Answers another process still waits for come to us now: still owed, to the record.
+            if (r->out > 0) {
+                p.out = std::min(r->out, 64);
+                p.recordWaitMs = std::max<long long>(kWaitMs, r->waitMs);
+                p.newestRequest = r->newestRequestMs;
+            }
+        }
         p.wait.setSingleShot(true);
         p.send.setSingleShot(true);
         connect(&p.wait, &QTimer::timeout, this, [this, &p] { waitRanOut(p); });
@@ -125,11 +128,9 @@ void PortSearch::start() {
                 [&p] { p.lastActivity = Station::monotonicMs(); });
         connect(&p.line, &CommPort::OnComm, this, [this, &p] { answerCame(p, p.line.Input()); });
         connect(&p.line, &CommPort::portLost, this, [this, &p](const QString& why) {
-            if (p.result) return;
-            ErrorFacts facts = lostError(p.name, why).facts();
-            p.result = ProbeResult::cannotOpen(p.port, facts);
             save(p);
-            QTimer::singleShot(0, this, &PortSearch::settle);
+            if (!p.result)
+                conclude(p, ProbeResult::cannotOpen(p.port, lostError(p.name, why).facts()));
         });
     }
     patience_.start(kWaitMs + kGapMs);
@@ -156,7 +157,6 @@ void PortSearch::ask(Probe& p) {
         conclude(p, ProbeResult::cannotOpen(p.port, e.facts()));
         return;
     }
-    ++p.asked;
     p.wait.start(kWaitMs);
 }
 
