@@ -138,3 +138,31 @@ TEST(Advice, AFullDiskIsReportedWithTheBlocksTheFileHolds) {
     EXPECT_EQ(Words::keptAfterStop(image),
               "Incomplete: 248 blocks kept in " + part + "; no duqu.pmw was written.");
 }
+
+// A port the search could not open says why, in the search's report and in --list-ports
+// --probe: the group to join, not merely "permission denied".
+TEST(Advice, APortTheSearchCouldNotOpenSaysWhy) {
+    const struct {
+        const char* what;
+        Error error;
+        const char* said;
+        const char* column;
+    } rows[] = {
+        {"no device", errorWith(ErrorFacts::Code::PortNotFound, "/dev/ttyUSB3"), "no such device",
+         "cannot open: no such device"},
+        {"joining the group will do",
+         errorWith(ErrorFacts::Code::PortPermission, "/dev/ttyUSB3", -1, 1),
+         "in the group 'dialout'", "cannot open: permission denied (group dialout)"},
+        {"only root may", errorWith(ErrorFacts::Code::PortPermission, "/dev/ttyUSB3", -1, 0),
+         "only root", "cannot open: permission denied (root only)"},
+        {"another program holds it", errorWith(ErrorFacts::Code::PortBusy, "/dev/ttyUSB3"),
+         "in use", "cannot open: in use"},
+    };
+    for (const auto& row : rows) {
+        const ProbeResult r = ProbeResult::cannotOpen("/dev/ttyUSB3", row.error.facts());
+        const QString text = Words::probeOutcome(r);
+        EXPECT_TRUE(text.startsWith("/dev/ttyUSB3: ") && text.contains(row.said))
+            << row.what << ": " << text.toStdString();
+        EXPECT_EQ(PortProbe::column(r), row.column) << row.what;
+    }
+}

@@ -454,12 +454,14 @@ TEST(FaultMatrix, AFolderThatCannotTakeTheImageIsAFileErrorNamingThePath) {
 }
 
 // Reads that stop, then a read started at once on the same line: the first one's answers
-// are still on their way and must never be taken for the second one's blocks.
+// are still on their way and must never be taken for the second one's blocks. So for a
+// port search that gave up on a controller still owing it answers.
 TEST(FaultMatrix, AReadRightAfterAnotherStoppedNeverTakesItsAnswers) {
     struct Row {
         std::string what;
         std::vector<std::string> simArgs;
         int interruptAfterBlocks;  // 0: the first read stops by itself
+        bool searchFirst;          // the first is --read auto:PORT
         std::shared_ptr<TempDir> dir = std::make_shared<TempDir>();
         ChildOutcome first, second;
         bool viaLink = false;  // the second read names the port by a link to it, as by-id does
@@ -470,24 +472,37 @@ TEST(FaultMatrix, AReadRightAfterAnotherStoppedNeverTakesItsAnswers) {
         {"a 400 ms controller stuck once",
          {"--latency-ms", "400", "--late", "3:3500"},
          0,
+         false,
          std::make_shared<TempDir>(),
          {},
          {}},
         {"Ctrl-C against a 300 ms controller",
          {"--latency-ms", "300"},
          3,
+         false,
          std::make_shared<TempDir>(),
          {},
          {}},
         {"Ctrl-C against a 600 ms controller",
          {"--latency-ms", "600"},
          2,
+         false,
+         std::make_shared<TempDir>(),
+         {},
+         {}},
+        // Both requests of the search answered 6 s late, when it has given up: a read that
+        // asked at once would give up on block 0 before the first of them came.
+        {"a search given up on a controller 6 s late",
+         {"--late", "1:6000,2:6000"},
+         0,
+         true,
          std::make_shared<TempDir>(),
          {},
          {}},
         {"Ctrl-C against a 600 ms controller, then a read through a link to the port",
          {"--latency-ms", "600"},
          2,
+         false,
          std::make_shared<TempDir>(),
          {},
          {},
@@ -516,7 +531,9 @@ TEST(FaultMatrix, AReadRightAfterAnotherStoppedNeverTakesItsAnswers) {
                 }
             };
         }
-        row.first = runChild(argv, {"DISPLAY", "QT_QPA_PLATFORM"}, watch, {runtimeOf(dir)});
+        std::vector<std::string> firstArgv = argv;
+        if (row.searchFirst) firstArgv[2] = "auto:" + controller.port();
+        row.first = runChild(firstArgv, {"DISPLAY", "QT_QPA_PLATFORM"}, watch, {runtimeOf(dir)});
         std::vector<std::string> again = argv;
         if (row.viaLink) {
             std::filesystem::create_symlink(controller.port(), dir / "by-id-link");

@@ -13,6 +13,7 @@
 #include <QRegularExpression>
 #include <functional>
 #include <map>
+#include <memory>
 #include <random>
 
 #include "child_process.h"
@@ -492,24 +493,50 @@ TEST(Headless, CompareWithAFileTellsByItsExitStatus) {
     }
 }
 
-// --read auto: the ports are tried in turn; the one that answers is read, those that did not
-// are named with why.
+// --read auto: the ports are asked side by side; the first in order that answered is read,
+// those before it are named with why, and a port that answers only when asked again (a
+// request lost, or refused with a NAK) or only after a second is found as well.
 TEST(Headless, AutoFindsThePortWhereTheControllerAnswers) {
-    Silent silent;
-    Sim controller({"--blocks", "3"});
-    Sim another({"--blocks", "3"});
-    TempDir dir;
-    const Outcome out = runProgread(
-        {"--read", "auto:" + silent.name + "," + controller.qport() + "," + another.qport(),
-         "--dir", str(dir.path()), "--fast"});
-    EXPECT_EQ(out.exitCode, 0) << out.stdErr.toStdString();
-    EXPECT_TRUE(out.stdErr.contains("The controller answered on " + controller.qport()))
-        << out.stdErr.toStdString();
-    EXPECT_TRUE(out.stdErr.contains(silent.name + ": no answer")) << out.stdErr.toStdString();
-    EXPECT_FALSE(out.stdErr.contains(another.qport())) << "the search ends where one answered";
-    EXPECT_EQ(readFile(dir / "duqu.pmw"), expectedImage({}, sampleProgramMemory(3)));
+    const struct {
+        const char* what;
+        QStringList sim;
+        int silentBefore;
+        bool anotherAfter;  // a second controller, later in the order, that answers at once
+    } rows[] = {
+        {"a prompt controller", {}, 1, true},
+        {"a controller that answers in 1.2 s", {"--late", "1:1200"}, 1, true},
+        {"the first request lost", {"--drop", "1"}, 1, false},
+        {"the first request refused with a NAK", {"--nak", "1"}, 1, true},
+        {"checksums by another rule", {"--other-checksum"}, 1, true},
+        {"three silent ports before it", {}, 3, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        std::vector<std::unique_ptr<Silent>> silent;
+        QStringList ports;
+        for (int i = 0; i < row.silentBefore; ++i) {
+            silent.push_back(std::make_unique<Silent>());
+            ports << silent.back()->name;
+        }
+        Sim controller(QStringList{"--blocks", "3"} + row.sim);
+        Sim another({"--blocks", "3"});
+        ports << controller.qport();
+        if (row.anotherAfter) ports << another.qport();
+        TempDir dir;
+        const Outcome out =
+            runProgread({"--read", "auto:" + ports.join(','), "--dir", str(dir.path()), "--fast"});
+        EXPECT_EQ(out.exitCode, 0) << out.stdErr.toStdString();
+        EXPECT_TRUE(out.stdErr.contains("The controller answered on " + controller.qport()))
+            << out.stdErr.toStdString();
+        for (const auto& s : silent) {
+            EXPECT_TRUE(out.stdErr.contains(s->name + ": no answer")) << out.stdErr.toStdString();
+        }
+        EXPECT_FALSE(out.stdErr.contains(another.qport())) << "the search ends where one answered";
+        EXPECT_EQ(readFile(dir / "duqu.pmw"), expectedImage({}, sampleProgramMemory(3)));
+    }
 
     // Nobody answers: every port tried is named, and nothing is written.
+    Silent silent;
     TempDir none;
     const Outcome nobody = runProgread(
         {"--read", "auto:" + silent.name + ",/dev/ttyNOSUCH7", "--dir", str(none.path())});

@@ -489,6 +489,11 @@ TEST(Window, AutoReadsWhereTheControllerAnswers) {
     EXPECT_EQ(w.upload().step(), Upload::Step::Finished) << w.statusText().toStdString();
     EXPECT_EQ(w.Text1->text(), sim.qport()) << "the port found is the port read";
     EXPECT_EQ(readFile(dir / "duqu.pmw"), expectedImage({}, sampleProgramMemory(3)));
+    // 自动 again: the port the read left open is tried like any other.
+    w.Text1->setText(QStringLiteral("自动"));
+    ASSERT_TRUE(readToEnd(w));
+    EXPECT_EQ(w.upload().step(), Upload::Step::Finished) << w.statusText().toStdString();
+    EXPECT_EQ(w.Text1->text(), sim.qport());
 
     // Nobody answers: each port tried is named, and nothing is read.
     Form1 none(dir.path(), QStringLiteral("自动"));

@@ -369,9 +369,14 @@ int withoutWindow(const Options& o) {
         return 0;
     }
     if (o.listPorts) {
-        for (const PortEntry& port : systemPorts()) {
-            QString line = listingLine(port);
-            if (o.probe) line += QLatin1Char('\t') + PortProbe::column(PortProbe::probe(port.path));
+        const QList<PortEntry> ports = systemPorts();
+        QStringList paths;
+        for (const PortEntry& port : ports) paths << port.path;
+        const QList<ProbeResult> probed =
+            o.probe ? PortProbe::probeEach(paths) : QList<ProbeResult>();
+        for (qsizetype i = 0; i < ports.size(); ++i) {
+            QString line = listingLine(ports[i]);
+            if (o.probe) line += QLatin1Char('\t') + PortProbe::column(probed[i]);
             say(stdout, line + QLatin1Char('\n'));
         }
         return 0;

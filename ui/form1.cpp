@@ -182,6 +182,8 @@ void Form1::Command1_Click() {
         setStatus(Words::lookingForController());
         Command1->setEnabled(false);
         Compare->setEnabled(false);
+        // The last read's port stays open, and the search needs every port to itself.
+        if (!station_.upload.running()) station_.MSComm1.closePort();
         QList<ProbeResult> tried;
         const auto found = PortProbe::find(*candidates, &tried);  // the window stays painted
         Command1->setEnabled(true);

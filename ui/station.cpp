@@ -32,25 +32,29 @@ Station::Station(const std::filesystem::path& dir, UploadView& view, QObject* pa
     connect(&wake_, &QTimer::timeout, this, [this] { upload.wake(); });
     connect(&MSComm1, &CommPort::charsArrived, this, [this](int n) { upload.charsHeard(n); });
     connect(&MSComm1, &CommPort::OnComm, this, [this] { upload.MSComm1_OnComm(); });
-    // The line's record per device, for the next process on it, whoever runs it: where serial
-    // lock files live, else in the user's runtime folder. PROGREAD_LINE_DIR names one folder
-    // instead (tests side by side on reused pseudo-terminals).
-    std::vector<std::filesystem::path> dirs;
-    if (const QString own = qEnvironmentVariable("PROGREAD_LINE_DIR"); !own.isEmpty()) {
-        dirs.emplace_back(own.toStdU16String());
-    } else {
-#ifndef _WIN32
-        dirs.emplace_back("/run/lock");
-#endif
-        QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-        if (runtime.isEmpty()) runtime = QDir::tempPath();
-        dirs.emplace_back(runtime.toStdU16String());
-    }
-    records_ = std::make_unique<LineRecordFiles>(std::move(dirs));
+    // The line's record per device, for the next process on it, whoever runs it.
+    records_ = std::make_unique<LineRecordFiles>(lineRecordFolders());
     records_->setTrouble([&view](const std::string& why) { view.lineRecordTrouble(why); });
     upload.setLineRecords(records_.get());
     connect(&MSComm1, &CommPort::portLost, this,
             [this](const QString& why) { upload.fail(lostError(MSComm1.portName(), why)); });
+}
+
+std::vector<std::filesystem::path> Station::lineRecordFolders() {
+    // Where serial lock files live, else in the user's runtime folder. PROGREAD_LINE_DIR names
+    // one folder instead (tests side by side on reused pseudo-terminals).
+    std::vector<std::filesystem::path> dirs;
+    if (const QString own = qEnvironmentVariable("PROGREAD_LINE_DIR"); !own.isEmpty()) {
+        dirs.emplace_back(own.toStdU16String());
+        return dirs;
+    }
+#ifndef _WIN32
+    dirs.emplace_back("/run/lock");
+#endif
+    QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (runtime.isEmpty()) runtime = QDir::tempPath();
+    dirs.emplace_back(runtime.toStdU16String());
+    return dirs;
 }
 
 void Station::tick() {

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <vector>
 
 #include "image/program_image.h"
 #include "serial/comm_port.h"
@@ -31,13 +32,17 @@ public:
     bool timerEnabled() const override { return Timer1.isActive() || (inTick_ && !stoppedInTick_); }
     void restartPeriod() override;
     void wakeAt(long long ms) override;
+    long long nowMs() const override { return monotonicMs(); }
     // The system's monotonic clock, which every process shares: the line's record per port
     // compares times across processes.
-    long long nowMs() const override {
+    static long long monotonicMs() {
         return std::chrono::duration_cast<std::chrono::milliseconds>(
                    std::chrono::steady_clock::now().time_since_epoch())
             .count();
     }
+    // Where the line's records per device lie, for every progread on the machine, the port
+    // search's included: the first that can be had.
+    static std::vector<std::filesystem::path> lineRecordFolders();
 
     // Takes the folder for this process and prepares the image (raises a File error when
     // either cannot be done: another progread in the same folder would publish our files as

@@ -353,9 +353,14 @@ QString Words::probeOutcome(const ProbeResult& r) {
     }
     switch (r.openFailure) {
         case ErrorFacts::Code::PortBusy:
+        case ErrorFacts::Code::PortAlreadyOpen:
             return tr("%1: in use by another program").arg(r.port);
         case ErrorFacts::Code::PortPermission:
-            return tr("%1: permission denied").arg(r.port);
+            if (r.group.isEmpty()) return tr("%1: permission denied").arg(r.port);
+            return r.joiningIsEnough
+                       ? tr("%1: permission denied; the user must be in the group '%2'")
+                             .arg(r.port, r.group)
+                       : tr("%1: permission denied; only root may open it").arg(r.port);
         case ErrorFacts::Code::PortNotFound:
             return tr("%1: no such device").arg(r.port);
         case ErrorFacts::Code::PortWriteFailed:
