@@ -72,7 +72,8 @@ TEST(Trace, AReadWithOneSpoiledAnswerShowsItsRejection) {
     std::filesystem::permissions(runtime, std::filesystem::perms(0755));
     const ToolRun again =
         runTool({"--read", sim.qport(), "--dir", str(dir.path()), "--trace", str(trace), "--fast"},
-                {"XDG_RUNTIME_DIR=" + str(runtime), "TMPDIR=" + str(dir.path())});
+                {"XDG_RUNTIME_DIR=" + str(runtime), "TMPDIR=" + str(dir.path()),
+                 "PROGREAD_LINE_DIR="});  // the runtime folder is asked for
     ASSERT_EQ(again.exitCode, 0) << again.err.toStdString();
     EXPECT_GT(readFile(trace).size(), bytes.size() + 41 * 60);
     EXPECT_FALSE(again.err.contains("QStandardPaths")) << again.err.toStdString();

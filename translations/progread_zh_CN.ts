@@ -716,6 +716,42 @@ Documents/progread。
         <source>%1 still holds the read of %2.</source>
         <translation>%1 仍是 %2 读取的程序。</translation>
     </message>
+    <message>
+        <source>Answers owed to an earlier read on this port came and were dropped: the blocks from %1 to %2 are read a second time to be sure.</source>
+        <translation>收到并丢弃了这个串口上次读取遗留的应答：地址 %1 到 %2 的块再读取一遍核对。</translation>
+    </message>
+    <message>
+        <source>The record of answers still owed on this port cannot be kept (%1): a read started right after this one stops may take an answer owed to it. Check the folder&apos;s permissions.</source>
+        <translation>无法保存这个串口的待应答记录（%1）：这次读取停止后马上再读取，可能收到属于这次的应答。请检查该文件夹的权限。</translation>
+    </message>
+    <message>
+        <source>Answers owed to an earlier read on this port came and were dropped, so a second read checked %1, and both reads agreed.</source>
+        <translation>收到并丢弃了这个串口上次读取遗留的应答，因此再读取一遍核对了 %1，两遍一致。</translation>
+    </message>
+    <message>
+        <source>the duqu.pmw this read replaced</source>
+        <translation>这次读取替换掉的 duqu.pmw</translation>
+    </message>
+    <message>
+        <source>%1 (the duqu.pmw this read replaced)</source>
+        <translation>%1（即这次读取替换掉的 duqu.pmw）</translation>
+    </message>
+    <message>
+        <source>%1 is not a program image: it is larger than an image can be (%2 bytes at most); check the file name.</source>
+        <translation>%1 不是程序文件：程序文件最大 %2 字节，它比这还大；请检查文件名。</translation>
+    </message>
+    <message>
+        <source>%1: permission denied; the user must be in the group &apos;%2&apos;</source>
+        <translation>%1：没有权限；用户必须加入组“%2”（加入后重新登录）</translation>
+    </message>
+    <message>
+        <source>%1: permission denied; only root may open it</source>
+        <translation>%1：没有权限，只有 root 能打开（需要 udev 规则）</translation>
+    </message>
+    <message>
+        <source>Block %1: no answer; the line is busy with characters that are no answers (%2 characters in %3 s): another device on this port, or another line speed? Check that only the controller is on this port, and %4.</source>
+        <translation>程序步 %1 没有应答；线路上一直有不是应答的字符（%3 秒内 %2 个字符）：这个串口上是否接了别的设备，或者通信速率不对？请检查这个串口只接了控制器，并且%4。</translation>
+    </message>
 </context>
 <context>
     <name>progread::Form1</name>

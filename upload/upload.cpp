@@ -285,7 +285,8 @@ void Upload::sendRequest() {
 }
 
 bool Upload::overdue(long long now) const {
-    return now - line_.newestRequest() >= LineAccount::kMaxWaitMs;
+    const long long since = step_ == Step::AwaitingReply ? line_.newestRequest() : stepSince_;
+    return now - since >= LineAccount::kMaxWaitMs;
 }
 
 void Upload::waitRanOut(long long now) {
@@ -401,9 +402,14 @@ void Upload::handleAnswer(const std::string& answer, bool fresh) {
         }
         case AnswerKind::BeforeFirstRequest:
         case AnswerKind::EarlierBlock:
-            lastAnswer_ = text;
             if (context.running) pass_.earlierReadsAnswers = true;
-            if (line_.out() > 0) line_.answerCame(now);
+            if (line_.out() > 0) {
+                // Counted, it is no copy: this read's own block may well bring the same bytes
+                // (a search asks for block 0 too). A wrong take would meet the second read.
+                line_.answerCame(now);
+            } else {
+                lastAnswer_ = text;  // its copy may follow
+            }
             traceAnswer(kind == AnswerKind::EarlierBlock ? LineTrace::Verdict::EarlierBlock
                                                          : LineTrace::Verdict::BeforeFirstRequest);
             if (step_ == Step::Quieting && then_ == Then::NextRequest && line_.out() == 0)

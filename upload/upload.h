@@ -183,8 +183,8 @@ private:
     void carryOn(bool tickPassed);
     bool backToBackNow() const;
     void waitRanOut(long long now);
-    // The longest wait has passed since the newest request, whatever the line did meanwhile:
-    // no answer to it can come any more.
+    // The longest wait has passed, whatever the line did meanwhile: since the newest request
+    // while awaiting its answer, since the quieting began while quieting.
     bool overdue(long long now) const;
     void handleAnswer(const std::string& answer, bool fresh);
     void takeAnswer(const std::string& text);
