@@ -403,13 +403,15 @@ void Upload::handleAnswer(const std::string& answer, bool fresh) {
         case AnswerKind::BeforeFirstRequest:
         case AnswerKind::EarlierBlock:
             if (context.running) pass_.earlierReadsAnswers = true;
-            if (line_.out() > 0) {
-                // Counted, it is no copy: this read's own block may well bring the same bytes
-                // (a search asks for block 0 too). A wrong take would meet the second read.
-                line_.answerCame(now);
-            } else {
-                lastAnswer_ = text;  // its copy may follow
-            }
+            // A copy of it may follow, to be dropped as a repeat. But where this read is to be
+            // read a second time anyway, an answer counted before its first request is no
+            // copy, and this read's own block may well bring the same bytes (a search asks
+            // for block 0 too): a wrong take would meet the second read.
+            if (kind == AnswerKind::BeforeFirstRequest && line_.out() > 0 && line_.mayBeBehind())
+                lastAnswer_.clear();
+            else
+                lastAnswer_ = text;
+            if (line_.out() > 0) line_.answerCame(now);
             traceAnswer(kind == AnswerKind::EarlierBlock ? LineTrace::Verdict::EarlierBlock
                                                          : LineTrace::Verdict::BeforeFirstRequest);
             if (step_ == Step::Quieting && then_ == Then::NextRequest && line_.out() == 0)
