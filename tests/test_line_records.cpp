@@ -7,6 +7,9 @@
 #include <fstream>
 #include <random>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "upload/line_account.h"
 
 using namespace progread;
@@ -35,6 +38,24 @@ TEST(LineRecords, WhatOneProcessWritesTheNextReadsAndNothingElse) {
         EXPECT_EQ(reader.pathFor(dir, "/dev/ttyUSB0").filename(),
                   "progread-line-dev_ttyUSB0." + std::to_string(::geteuid()));
     }
+    // Whatever name reaches a device, one record; another user's record of it is read too.
+    std::filesystem::create_symlink("/dev/null", dir / "by-id-null");
+    EXPECT_EQ(LineRecordFiles::deviceKey((dir / "by-id-null").string()),
+              LineRecordFiles::deviceKey("/dev/null"));
+    EXPECT_EQ(LineRecordFiles::deviceKey("/dev/null"), "c1-3");
+    std::ofstream(dir / "progread-line-c1-3.4242")
+        << "progread-line-1 00000000000000000005 000002 000000001000 00000000000000000009\n";
+    EXPECT_EQ(LineRecordFiles({dir}).load((dir / "by-id-null").string())->out, 2);
+    // Never through a link, never waiting on a pipe, never more than a record's bytes.
+    const auto junk = dir / "progread-line-junk.0";
+    std::filesystem::create_symlink("/dev/zero", junk);
+    EXPECT_FALSE(LineRecordFiles({dir}).load("junk")) << "a link to /dev/zero";
+    std::filesystem::remove(junk);
+    ASSERT_EQ(::mkfifo(junk.c_str(), 0600), 0);
+    EXPECT_FALSE(LineRecordFiles({dir}).load("junk")) << "a pipe";
+    std::filesystem::remove(junk);
+    std::ofstream(junk) << "progread-line-1 1 1 1000 1" << std::string(5000, ' ') << '\n';
+    EXPECT_FALSE(LineRecordFiles({dir}).load("junk")) << "a record too long";
     for (const char* garbage :
          {"", "progread-line-1 12 x", "something else 1 2 3 4\n", "progread-line-1 1 -1 1000 1\n",
           "progread-line-2 12 1 1000 12\n", "another-tool 12 1 1000 12\n"}) {
