@@ -114,8 +114,9 @@ int usageError(const QString& what) {
     return 2;
 }
 
+// Qt's slashes made Windows' backslashes, as the operator reads paths there.
 std::filesystem::path toPath(const QString& s) {
-    return std::filesystem::path(s.toStdU16String());
+    return std::filesystem::path(s.toStdU16String()).make_preferred();
 }
 
 // A name from the command line as the system's own bytes: it need not be UTF-8 (a folder

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/headless.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QEventLoop>
@@ -63,6 +64,9 @@ int HeadlessRead::exec() {
         station_.upload.Command1_Click();
         if (result_ < 0) printNotes();  // a read finished at once has told its own
     }
+    // The outcome's handlers wake this loop: on Windows the port's completions run inside the
+    // dispatcher's wait, which goes on waiting after them, and once the read has ended no
+    // timer comes to end it.
     QEventLoop loop;
     while (result_ < 0) loop.processEvents(QEventLoop::WaitForMoreEvents);
     try {
@@ -187,6 +191,7 @@ void HeadlessRead::uploadFinished(const UploadSummary& summary) {
         say(compared.isEmpty() ? why : compared);
         if (!same) result_ = 3;
     }
+    QCoreApplication::eventDispatcher()->wakeUp();  // see exec()
 }
 
 void HeadlessRead::uploadStopped(const Error& error, bool wasRunning) {
@@ -201,6 +206,7 @@ void HeadlessRead::uploadStopped(const Error& error, bool wasRunning) {
     const QString kept = Words::keptAfterStop(station_.image);
     if (!kept.isEmpty()) say(kept);
     result_ = 1;
+    QCoreApplication::eventDispatcher()->wakeUp();  // see exec()
 }
 
 }  // namespace progread

@@ -12,7 +12,11 @@ QList<PortEntry> systemPorts() {
     QList<PortEntry> ports;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
         PortEntry e;
+#ifdef Q_OS_WIN
+        e.path = info.portName();  // COM3, as Device Manager names it, not \\.\COM3
+#else
         e.path = info.systemLocation();
+#endif
         e.description = info.description();
         e.manufacturer = info.manufacturer();
         e.serialNumber = info.serialNumber();

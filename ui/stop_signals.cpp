@@ -8,6 +8,11 @@
 #include <cerrno>
 #include <csignal>
 #include <iterator>
+#else
+#include <windows.h>
+
+#include <csignal>
+#include <mutex>
 #endif
 
 namespace progread {
@@ -68,8 +73,38 @@ StopSignals::~StopSignals() {
 
 #else
 
-StopSignals::StopSignals(QObject* parent) : QObject(parent) {}
-StopSignals::~StopSignals() = default;
+namespace {
+
+std::mutex gMutex;
+StopSignals* gInstance = nullptr;
+
+// Windows calls this on a thread of its own. Ctrl+C and Ctrl+Break are told to the loop and
+// the process goes on, to stop as on SIGINT; anything else (the console closed) ends it.
+BOOL WINAPI onConsoleEvent(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+    const std::lock_guard<std::mutex> hold(gMutex);
+    if (!gInstance) return FALSE;
+    StopSignals* to = gInstance;
+    QMetaObject::invokeMethod(
+        to, [to] { emit to->received(SIGINT); }, Qt::QueuedConnection);
+    return TRUE;
+}
+
+}  // namespace
+
+StopSignals::StopSignals(QObject* parent) : QObject(parent) {
+    const std::lock_guard<std::mutex> hold(gMutex);
+    if (gInstance) return;
+    gInstance = this;
+    ::SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+}
+
+StopSignals::~StopSignals() {
+    const std::lock_guard<std::mutex> hold(gMutex);
+    if (gInstance != this) return;
+    ::SetConsoleCtrlHandler(onConsoleEvent, FALSE);
+    gInstance = nullptr;
+}
 
 #endif
 

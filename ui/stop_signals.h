@@ -4,7 +4,7 @@
 // SIGINT, SIGTERM and SIGHUP as a Qt signal on the event loop, so that a stop request ends a
 // read the way an error does. A signal handler may only write to a pipe; the loop reads it.
 // SIGPIPE is ignored from then on: a closed standard error must not end a read.
-// POSIX only; on Windows nothing is caught.
+// On Windows, Ctrl+C and Ctrl+Break in the console come as SIGINT.
 
 #include <QObject>
 #include <QSocketNotifier>
