@@ -2,13 +2,12 @@
 // The line's record per port, which the next process reads.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <random>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "upload/line_account.h"
 
