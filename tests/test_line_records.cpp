@@ -2,8 +2,10 @@
 // The line's record per port, which the next process reads.
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <fstream>
@@ -34,9 +36,12 @@ TEST(LineRecords, WhatOneProcessWritesTheNextReadsAndNothingElse) {
         EXPECT_EQ(r->lastActivityMs, 123456789999LL);
         EXPECT_EQ(reader.load("COM3")->out, 1) << "one record a port";
         EXPECT_FALSE(reader.load("/dev/ttyUSB1")) << "no record for a port never used";
+#ifndef _WIN32
         EXPECT_EQ(reader.pathFor(dir, "/dev/ttyUSB0").filename(),
                   "progread-line-dev_ttyUSB0." + std::to_string(::geteuid()));
+#endif
     }
+#ifndef _WIN32
     // Whatever name reaches a device, one record; another user's record of it is read too.
     std::filesystem::create_symlink("/dev/null", dir / "by-id-null");
     EXPECT_EQ(LineRecordFiles::deviceKey((dir / "by-id-null").string()),
@@ -55,6 +60,7 @@ TEST(LineRecords, WhatOneProcessWritesTheNextReadsAndNothingElse) {
     std::filesystem::remove(junk);
     std::ofstream(junk) << "progread-line-1 1 1 1000 1" << std::string(5000, ' ') << '\n';
     EXPECT_FALSE(LineRecordFiles({dir}).load("junk")) << "a record too long";
+#endif
     for (const char* garbage :
          {"", "progread-line-1 12 x", "something else 1 2 3 4\n", "progread-line-1 1 -1 1000 1\n",
           "progread-line-2 12 1 1000 12\n", "another-tool 12 1 1000 12\n"}) {

@@ -456,7 +456,7 @@ QString Words::lineError(const ErrorFacts& f, const PortLister& ports) {
                       "speed? Check that only the controller is on this port, and %4.")
                 .arg(at)
                 .arg(f.count)
-                .arg(std::stoll(f.reason.empty() ? std::string("0") : f.reason) / 1000)
+                .arg(QString::fromStdString(f.reason).toLongLong() / 1000)
                 .arg(lineSettings());
         case ErrorFacts::Code::Malformed:
         case ErrorFacts::Code::ChecksumMismatch: {

@@ -2,7 +2,9 @@
 #include "upload/line_account.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <system_error>
 
 #ifdef _WIN32
@@ -16,9 +18,6 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #endif
 
 #include "protocol/error.h"
