@@ -183,7 +183,7 @@ void Upload::start() {
     // Answers still out from before this start are not forgotten: a second press while a
     // request is out must not take its answer for block 0. Nor are another process's.
     const bool leftByAnother = line_.attach(records_, link_.portName(), now);
-    const bool outBefore = leftByAnother || line_.out() > 0;
+    const bool outBefore = leftByAnother || line_.out() > 0;  // owed to an earlier read
     if (!leftByAnother && line_.out() > 0 && line_.quietFor(now)) line_.forget(now);
     pass_ = ReadPass{};
     pass_.earlierReadsAnswers = outBefore;
@@ -212,16 +212,15 @@ void Upload::start() {
 
 void Upload::sendWhenSettled(bool onTick) {
     const long long now = ticker_.nowMs();
+    if (step_ != Step::Settling) dueSince_ = now;
     // Asked again after a reply equal to the block before: once the line has been quiet for
     // as long as an answer has taken, so that the answer to this request is unambiguous.
     const long long quietAt = line_.lastHeard() + line_.slowestAnswerMs() + LineAccount::kSettleMs;
     if (try_.askAgain && now < quietAt) {
-        if (step_ != Step::Settling) dueSince_ = now;
         enter(Step::Settling);
         ticker_.wakeAt(quietAt);
         return;
     }
-    if (step_ != Step::Settling) dueSince_ = now;
     // Characters that never stop do not hold a request back for more than a tick.
     const bool heldLong = now - dueSince_ >= kTickMs;
     if (!line_.settled(now) && !heldLong) {
