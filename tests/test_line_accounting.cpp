@@ -164,7 +164,7 @@ TEST(LineAccounting, AnAnswerGivenUpAsLostThatComesAfterAllIsNeverPartOfAFinishe
                     rig.advance(startAfter);
                     rig.upload.Command1_Click();
                     EXPECT_EQ(rig.upload.step(),
-                              startAfter < 1000 ? Step::Quieting : Step::ReadyToSend);
+                              startAfter < 1000 ? Step::QuietThenNext : Step::ReadyToSend);
                     rig.advanceTo(400'000);  // long enough to reach the end of memory
                     const std::string what = std::to_string(late) + " ms late, usual " +
                                              std::to_string(usual) + " ms, request " +

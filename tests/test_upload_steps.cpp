@@ -19,23 +19,10 @@ namespace {
 using Step = Upload::Step;
 
 const char* name(Step s) {
-    switch (s) {
-        case Step::Idle:
-            return "Idle";
-        case Step::ReadyToSend:
-            return "ReadyToSend";
-        case Step::Settling:
-            return "Settling";
-        case Step::AwaitingReply:
-            return "AwaitingReply";
-        case Step::Quieting:
-            return "Quieting";
-        case Step::Finished:
-            return "Finished";
-        case Step::Stopped:
-            return "Stopped";
-    }
-    return "?";
+    static const char* const names[] = {
+        "Idle",         "ReadyToSend",     "Settling", "AwaitingReply", "QuietThenNext",
+        "QuietThenAsk", "QuietThenFinish", "Finished", "Stopped"};
+    return names[static_cast<int>(s)];
 }
 
 // Where the table's rows start. The controller stays silent: answers come by hand.
@@ -50,21 +37,55 @@ void readBlockZero(Rig& r) {
     r.deliver(r.replyFor(0));
 }
 
+void until(Rig& r, const std::function<bool()>& what) {
+    for (int i = 0; i < 600 && !what(); ++i) r.tick();
+}
+
+// Block 32, the last, asked again after its wait ran out, then its answer: the other one may
+// still come, so block 32 is read a second time once the line is quiet.
+void lastBlockInDoubt(Rig& r) {
+    const int asked = r.requests;
+    until(r, [&] { return r.requests > asked + 1; });
+    r.deliver(r.replyFor(32));
+}
+
 const StepSetup kSetups[] = {
     {Step::Idle, [](Rig&) {}},
     // Block 0 taken; block 32 goes on the next tick.
     {Step::ReadyToSend, readBlockZero},
+    // Block 32 is due, but a character came just now.
+    {Step::Settling,
+     [](Rig& r) {
+         readBlockZero(r);
+         r.ticker.now = r.ticker.nextTick;
+         r.upload.charsHeard();
+         r.tick();
+     }},
     {Step::AwaitingReply,
      [](Rig& r) {
          readBlockZero(r);
          r.tick();
      }},
     // Block 32 asked, then a new start: block 0 waits for block 32's answer.
-    {Step::Quieting,
+    {Step::QuietThenNext,
      [](Rig& r) {
          readBlockZero(r);
          r.tick();
          r.upload.Command1_Click();
+     }},
+    {Step::QuietThenAsk,
+     [](Rig& r) {
+         r.putEndMarker(32 + 8);
+         readBlockZero(r);
+         lastBlockInDoubt(r);
+     }},
+    // And the same again in the second read.
+    {Step::QuietThenFinish,
+     [](Rig& r) {
+         r.putEndMarker(32 + 8);
+         readBlockZero(r);
+         lastBlockInDoubt(r);
+         lastBlockInDoubt(r);
      }},
     {Step::Finished,
      [](Rig& r) {
@@ -81,146 +102,145 @@ const StepSetup kSetups[] = {
      }},
 };
 
-enum class Event { Start, Tick, GoodReply, BadReply, StrayReply, Repeat, Echo, Nak, PortLost };
+enum class Event {
+    Start,
+    Tick,
+    Wake,
+    GoodReply,
+    BadReply,
+    StrayReply,
+    Repeat,
+    Echo,
+    Nak,
+    PortLost
+};
+const char* const kEventNames[] = {"start",
+                                   "tick",
+                                   "wake-up",
+                                   "good reply",
+                                   "bad reply",
+                                   "stray reply",
+                                   "the answer taken last, again",
+                                   "echo of the request",
+                                   "NAK",
+                                   "port lost"};
 
-const char* name(Event e) {
-    switch (e) {
+void happen(Rig& rig, Event event) {
+    const long answering = rig.upload.state().BlockOffset;
+    switch (event) {
         case Event::Start:
-            return "start";
+            return rig.upload.Command1_Click();
         case Event::Tick:
-            return "tick";
+            return rig.tick();
+        case Event::Wake:
+            return rig.upload.wake();
         case Event::GoodReply:
-            return "good reply";
+            return rig.deliver(rig.replyFor(std::max(0L, rig.upload.line().offset())));
         case Event::BadReply:
-            return "bad reply";
+            return rig.deliver(rig.replyFor(answering).substr(0, 60) + "xxxxxxxx");
         case Event::StrayReply:
-            return "stray reply";
+            return rig.deliver(rig.replyFor(640));
         case Event::Repeat:
-            return "the answer taken last, again";
-        case Event::Echo:
-            return "echo of the request";
+            return rig.deliver(rig.replyFor(0));
+        case Event::Echo: {
+            // Of the request sent last.
+            const ReadRequest r = BuildReadRequest(
+                static_cast<Integer>(rig.offsets.empty() ? answering : rig.offsets.back()));
+            return rig.deliver(std::string(r.chars.begin(), r.chars.end()));
+        }
         case Event::Nak:
-            return "NAK";
+            return rig.deliver("\x15");
         case Event::PortLost:
-            return "port lost";
+            return rig.upload.fail(Error(ErrorKind::Serial, "the port went away"));
     }
-    return "?";
 }
 
 }  // namespace
 
-// Every step against every event: the step after it, whether a request went out, whether
-// bytes reached the image. "Stray" is a whole, well-formed reply while no answer is out.
+// Every step against every event: the step after it, and whether a request went out (s) or
+// bytes reached the image (w). "Stray" is a whole, well-formed reply while no answer is out;
+// "repeat" is block 0's reply again.
 TEST(UploadSteps, EveryStepAgainstEveryEvent) {
+    struct Cell {
+        Step to;
+        const char* effect = "";
+    };
+    using S = Step;
     struct Row {
         Step from;
-        Event event;
-        Step to;
-        bool sends;
-        bool writes;
+        Cell cells[10];  // start, tick, wake, good, bad, stray, repeat, echo, NAK, port lost
     } rows[] = {
-        {Step::Idle, Event::Start, Step::ReadyToSend, false, false},
-        {Step::Idle, Event::Tick, Step::Idle, false, false},
-        {Step::Idle, Event::StrayReply, Step::Idle, false, false},
-        {Step::Idle, Event::PortLost, Step::Idle, false, false},
-
-        {Step::ReadyToSend, Event::Start, Step::ReadyToSend, false, false},
-        {Step::ReadyToSend, Event::Tick, Step::AwaitingReply, true, false},
-        {Step::ReadyToSend, Event::StrayReply, Step::Stopped, false, false},
-        // The same answer again, when none is out: a repeat, dropped.
-        {Step::ReadyToSend, Event::Repeat, Step::ReadyToSend, false, false},
-        {Step::ReadyToSend, Event::Echo, Step::ReadyToSend, false, false},
-        {Step::ReadyToSend, Event::PortLost, Step::Stopped, false, false},
-
-        // The answer for block 32 is out: block 0 must wait for it.
-        {Step::AwaitingReply, Event::Start, Step::Quieting, false, false},
-        {Step::AwaitingReply, Event::Tick, Step::AwaitingReply, false, false},
-        {Step::AwaitingReply, Event::GoodReply, Step::ReadyToSend, false, true},
-        {Step::AwaitingReply, Event::BadReply, Step::ReadyToSend, false, false},
-        // Block 0's answer again while block 32's is out: not taken for block 32.
-        // The block before's reply while this block's is awaited: this block's equal bytes,
-        // or a copy; asked again on the next tick, which settles it.
-        {Step::AwaitingReply, Event::Repeat, Step::ReadyToSend, false, false},
-        {Step::AwaitingReply, Event::Echo, Step::AwaitingReply, false, false},
-        {Step::AwaitingReply, Event::Nak, Step::ReadyToSend, false, false},
-        {Step::AwaitingReply, Event::PortLost, Step::Stopped, false, false},
-
-        // The second answer for block 32 is out while block 64 waits: it is dropped.
-        {Step::Quieting, Event::Start, Step::Quieting, false, false},
-        {Step::Quieting, Event::Tick, Step::Quieting, false, false},
-        {Step::Quieting, Event::GoodReply, Step::ReadyToSend, false, false},
-        {Step::Quieting, Event::BadReply, Step::ReadyToSend, false, false},
-        {Step::Quieting, Event::PortLost, Step::Stopped, false, false},
-
-        {Step::Finished, Event::Start, Step::ReadyToSend, false, false},
-        {Step::Finished, Event::Tick, Step::Finished, false, false},
-        {Step::Finished, Event::StrayReply, Step::Finished, false, false},
-        {Step::Finished, Event::PortLost, Step::Finished, false, false},
-
-        // The answer for block 32 is still out after the stop.
-        {Step::Stopped, Event::Start, Step::Quieting, false, false},
-        {Step::Stopped, Event::Tick, Step::Stopped, false, false},
-        {Step::Stopped, Event::GoodReply, Step::Stopped, false, false},
-        {Step::Stopped, Event::BadReply, Step::Stopped, false, false},
-        {Step::Stopped, Event::PortLost, Step::Stopped, false, false},
+        // clang-format off
+        {S::Idle, {{S::ReadyToSend}, {S::Idle}, {S::Idle}, {S::Idle}, {S::Idle}, {S::Idle},
+                   {S::Idle}, {S::Idle}, {S::Idle}, {S::Idle}}},
+        // No answer is out: a reply or a NAK is out of step.
+        {S::ReadyToSend, {{S::ReadyToSend}, {S::AwaitingReply, "s"}, {S::ReadyToSend},
+                          {S::ReadyToSend}, {S::Stopped}, {S::Stopped}, {S::ReadyToSend},
+                          {S::ReadyToSend}, {S::Stopped}, {S::Stopped}}},
+        // The wake-up comes before the line has settled.
+        {S::Settling, {{S::ReadyToSend}, {S::AwaitingReply, "s"}, {S::Settling}, {S::Settling},
+                       {S::Stopped}, {S::Stopped}, {S::Settling}, {S::Settling}, {S::Stopped},
+                       {S::Stopped}}},
+        // Block 0's reply again while block 32's is awaited: this block's equal bytes, or a
+        // copy; asked again, which settles it. Any other reply is taken: replies carry no
+        // address.
+        {S::AwaitingReply, {{S::QuietThenNext}, {S::AwaitingReply}, {S::AwaitingReply},
+                            {S::ReadyToSend, "w"}, {S::ReadyToSend}, {S::ReadyToSend, "w"},
+                            {S::ReadyToSend}, {S::AwaitingReply}, {S::ReadyToSend},
+                            {S::Stopped}}},
+        // Block 32's answer, whatever it is, frees block 0's request.
+        {S::QuietThenNext, {{S::QuietThenNext}, {S::QuietThenNext}, {S::QuietThenNext},
+                            {S::ReadyToSend}, {S::ReadyToSend}, {S::ReadyToSend},
+                            {S::QuietThenNext}, {S::QuietThenNext}, {S::ReadyToSend},
+                            {S::Stopped}}},
+        // Nothing is out: an answer other than a copy of the last is out of step, which is
+        // what the quiet is for.
+        {S::QuietThenAsk, {{S::ReadyToSend}, {S::QuietThenAsk}, {S::QuietThenAsk},
+                           {S::QuietThenAsk}, {S::Stopped}, {S::Stopped}, {S::Stopped},
+                           {S::QuietThenAsk}, {S::Stopped}, {S::Stopped}}},
+        {S::QuietThenFinish, {{S::ReadyToSend}, {S::QuietThenFinish}, {S::QuietThenFinish},
+                              {S::QuietThenFinish}, {S::Stopped}, {S::Stopped}, {S::Stopped},
+                              {S::QuietThenFinish}, {S::Stopped}, {S::Stopped}}},
+        {S::Finished, {{S::ReadyToSend}, {S::Finished}, {S::Finished}, {S::Finished},
+                       {S::Finished}, {S::Finished}, {S::Finished}, {S::Finished}, {S::Finished},
+                       {S::Finished}}},
+        // Block 32's answer is still out after the stop: a start waits for it.
+        {S::Stopped, {{S::QuietThenNext}, {S::Stopped}, {S::Stopped}, {S::Stopped}, {S::Stopped},
+                      {S::Stopped}, {S::Stopped}, {S::Stopped}, {S::Stopped}, {S::Stopped}}},
+        // clang-format on
     };
     for (const Row& row : rows) {
-        const std::string what = std::string(name(row.from)) + " + " + name(row.event);
-        Rig rig;
-        rig.controller = [](long, int) { return std::nullopt; };
-        const StepSetup& setup =
-            *std::find_if(std::begin(kSetups), std::end(kSetups),
-                          [&](const StepSetup& s) { return s.step == row.from; });
-        setup.reach(rig);
-        ASSERT_EQ(rig.upload.step(), row.from)
-            << what << ": the setup reaches " << name(rig.upload.step());
-        const std::size_t bytes = rig.sink.bytes.size();
-        const int requests = rig.requests;
-        const int restarts = rig.sink.restarts;
-        const long answering = rig.upload.state().BlockOffset;
-        switch (row.event) {
-            case Event::Start:
-                rig.upload.Command1_Click();
-                break;
-            case Event::Tick:
-                rig.tick();
-                break;
-            case Event::GoodReply:
-                rig.deliver(rig.replyFor(rig.upload.line().offset()));
-                break;
-            case Event::BadReply:
-                rig.deliver(rig.replyFor(answering).substr(0, 60) + "xxxxxxxx");
-                break;
-            case Event::StrayReply:
-                rig.deliver(rig.replyFor(640));
-                break;
-            case Event::Repeat:
-                rig.deliver(rig.replyFor(0));
-                break;
-            case Event::Echo: {
-                // Of the request sent last.
-                const ReadRequest r = BuildReadRequest(static_cast<Integer>(rig.offsets.back()));
-                rig.deliver(std::string(r.chars.begin(), r.chars.end()));
-                break;
+        for (int e = 0; e < 10; ++e) {
+            const Event event = static_cast<Event>(e);
+            const Cell& cell = row.cells[e];
+            const std::string what = std::string(name(row.from)) + " + " + kEventNames[e];
+            Rig rig;
+            rig.controller = [](long, int) { return std::nullopt; };
+            const StepSetup& setup =
+                *std::find_if(std::begin(kSetups), std::end(kSetups),
+                              [&](const StepSetup& s) { return s.step == row.from; });
+            setup.reach(rig);
+            ASSERT_EQ(rig.upload.step(), row.from)
+                << what << ": the setup reaches " << name(rig.upload.step());
+            const std::size_t bytes = rig.sink.bytes.size();
+            const int requests = rig.requests;
+            const int restarts = rig.sink.restarts;
+            happen(rig, event);
+            rig.settle();
+            const bool wrote = rig.sink.restarts == restarts && rig.sink.bytes.size() > bytes;
+            std::string effect = rig.requests > requests ? "s" : "";
+            if (wrote) effect += "w";
+            EXPECT_EQ(rig.upload.step(), cell.to) << what << " gives " << name(rig.upload.step());
+            EXPECT_EQ(effect, cell.effect) << what;
+            if (event == Event::StrayReply && cell.to == Step::Stopped &&
+                row.from != Step::Stopped) {
+                ASSERT_FALSE(rig.view.errors.empty()) << what;
+                const std::string msg = rig.view.errors.back().message();
+                EXPECT_NE(msg.find("out of step"), std::string::npos) << msg;
+                const long last = kBaseAddress + 32L * (rig.upload.summary().blocks - 1);
+                EXPECT_NE(msg.find("last block taken: " + hexAddress(last)), std::string::npos)
+                    << msg;
             }
-            case Event::Nak:
-                rig.deliver("\x15");
-                break;
-            case Event::PortLost:
-                rig.upload.fail(Error(ErrorKind::Serial, "the port went away"));
-                break;
-        }
-        rig.settle();
-        EXPECT_EQ(rig.upload.step(), row.to) << what << " gives " << name(rig.upload.step());
-        EXPECT_EQ(rig.requests > requests, row.sends) << what;
-        const bool wrote = rig.sink.restarts == restarts && rig.sink.bytes.size() > bytes;
-        EXPECT_EQ(wrote, row.writes) << what;
-        if (row.event == Event::StrayReply && row.to == Step::Stopped) {
-            ASSERT_FALSE(rig.view.errors.empty()) << what;
-            const std::string msg = rig.view.errors.back().message();
-            EXPECT_NE(msg.find("out of step"), std::string::npos) << msg;
-            const long last = kBaseAddress + 32L * (rig.upload.summary().blocks - 1);
-            EXPECT_NE(msg.find("last block taken: " + hexAddress(last)), std::string::npos) << msg;
         }
     }
 }

@@ -11,14 +11,13 @@
 // an answer to the request out is named and dropped (classifyAnswer).
 
 #include <array>
-#include <deque>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "image/image_sink.h"
 #include "protocol/frames.h"
+#include "upload/answer_kind.h"
 #include "upload/line_account.h"
 #include "upload/links.h"
 
@@ -37,42 +36,6 @@ struct UploadState {
     double BlockAddress = 0;    // 0x8000 + BlockOffset of the last request
 };
 
-// What an answer that came is.
-enum class AnswerKind {
-    Noise,               // a lone STX: no answer can be that
-    Echo,                // a request of ours, echoed back by a half-duplex adapter
-    Stray,               // no upload runs and none is out
-    BeforeFirstRequest,  // this upload has asked nothing yet: never taken
-    Repeat,              // the answer before, again: not an answer to the request out
-    EqualToBlockBefore,  // the reply taken for the block before, again, while this block's
-                         // request is out: a repeat, or this block's equal bytes; one request
-                         // asked again settles which
-    Leftover,      // on a real port, complete sooner than its characters take after the request
-                   // out: on its way before it was asked, so owed to an earlier read
-    OutOfStep,     // an upload runs and none is out: the line has lost count
-    EarlierBlock,  // owed to a request for an earlier block (or another process)
-    ThisBlock,     // the answer to the block being read: checked, then taken or refused
-};
-
-struct AnswerContext {
-    bool running = false;
-    bool askedYet = false;                              // this upload sent a request
-    const std::deque<std::string>* requests = nullptr;  // the last few sent, as sent
-    std::string_view lastAnswer;                        // the answer that came last (in any upload)
-    std::string_view blockBefore;   // the reply taken for the block before this one, if any
-    std::string_view twin;          // this block's reply refused for its checksum, if any
-    int out = 0;                    // answers still out
-    bool outForThisBlock = false;   // and they are for the block being read
-    bool askedOnQuietLine = false;  // a request for this block went out on a quiet line
-    bool askedAgain = false;        // this block was asked again after EqualToBlockBefore
-    bool trusted = false;  // the line is in step and has never sent an answer twice: a reply
-                           // equal to the block before is settled by asking again
-    bool tooSoon = false;  // a real port, and the reply was complete sooner than its characters
-                           // take after the newest request went out
-};
-
-AnswerKind classifyAnswer(const AnswerContext& context, std::string_view text);
-
 class Upload {
 public:
     static constexpr int kMaxAttempts = 3;
@@ -86,23 +49,24 @@ public:
         ReadyToSend,    // the next tick sends the request for BlockOffset
         Settling,       // the request is due: it goes once nothing has been heard for a moment
         AwaitingReply,  // requests for BlockOffset are out
-        Quieting,       // answers that are no concern of this block may still come (then_)
-        Finished,       // the end marker came; the image is complete
-        Stopped,        // an error ended the upload
+        // Answers that are no concern of this block may still come; then:
+        QuietThenNext,    // the request goes once every answer out has come, or the line was
+                          // quiet for the wait
+        QuietThenAsk,     // the request goes only once the line was quiet for the whole wait
+        QuietThenFinish,  // the image is finished once the line was quiet for the whole wait
+        Finished,         // the end marker came; the image is complete
+        Stopped,          // an error ended the upload
     };
-    // What follows Quieting.
-    enum class Then {
-        NextRequest,     // once every answer out has come, or the line was quiet for the wait
-        RequestOnQuiet,  // only once the line was quiet for the whole wait
-        Finish,          // finish the image once the line was quiet for the whole wait
-    };
-    enum class Event { Start, Tick, Wake };
+    // Answer: the port has an answer to be read (MSComm1_OnComm).
+    enum class Event { Start, Tick, Wake, Answer };
 
     Upload(SerialLink& link, Ticker& ticker, ImageSink& image, UploadView& view);
 
     void Command1_Click() { dispatch(Event::Start); }
     void Timer1_Timer();
-    void MSComm1_OnComm();
+    void MSComm1_OnComm() {
+        if (link_.CommEvent() == SerialLink::kEvReceive) dispatch(Event::Answer);
+    }
     // The wake-up the upload asked the ticker for (Ticker::wakeAt).
     void wake() { dispatch(Event::Wake); }
     // Characters came from the port (before any of them makes a whole answer).
@@ -134,6 +98,12 @@ public:
     const LineAccount& line() const { return line_; }
 
 private:
+    // A reply equal to the block before's is held, and the block asked once more.
+    enum class Recheck {
+        None,
+        Due,    // the next request asks again, not counted as a retry
+        Asked,  // and went out: its answer is taken, whatever it is
+    };
     // One block's requests and answers; replaced for each block.
     struct BlockTry {
         bool tickPassed = false;  // since the last request (of this block or the one before)
@@ -145,27 +115,36 @@ private:
         // again (dropped as a repeat): a wait that runs out then is no "no reply".
         bool answeredSinceRequest = false;
         bool askedOnQuietLine = false;
-        // The block before's reply came again: the next request asks again, not counted as a
-        // retry (askAgain), and then went out (askedAgain).
-        bool askAgain = false;
-        bool askedAgain = false;
+        Recheck recheck = Recheck::None;
         std::string heldEqual;  // the reply held as EqualToBlockBefore
         long long firstAskedMs = -1;
         long charsHeard = 0;  // since the first request, less those of the answers that came
     };
-    // One start's read: the first pass and, where needed, the second; replaced at each start.
+    // Which read of the program runs, and whether its answers can all be trusted.
+    enum class Pass {
+        First,          // every answer so far came to its own request
+        FirstInDoubt,   // answers were given up: the blocks from doubtFrom on are read again
+        Verify,         // every block read again (setVerify), the first read having lost none
+        Reread,         // the blocks from doubtFrom read again, to the marker's
+        SecondInDoubt,  // answers were given up in the second read too: it ends on a quiet line
+    };
+    // One start's read; replaced at each start.
     struct ReadPass {
-        bool asked = false;     // a request went out
-        bool second = false;    // the second read runs
-        long firstUnsure = -1;  // offset of the first block read after answers were given up
+        Pass pass = Pass::First;
+        long doubtFrom = 0;     // the first block read after answers were given up
         long markerOffset = 0;  // the block that held the end marker
+        bool asked = false;     // a request went out
         std::vector<Byte> firstRead;
-        bool gaveUpInSecond = false;
         long lastAccepted = -1;  // address of the block taken last
         bool toldChecksumRule = false;
         bool earlierReadsAnswers = false;  // answers owed to an earlier read were dropped
         std::string lastTaken;             // the reply taken last, for the block before
         long lastTakenOffset = -1;
+
+        bool second() const { return pass >= Pass::Verify; }
+        // Answers given up, or still out for a block already taken: from here on the
+        // upload may be one behind, which a second read brings to light.
+        void doubt(long offset);
     };
 
     void dispatch(Event event);
@@ -174,10 +153,14 @@ private:
     void start();
     long blockAddress() const { return kBaseAddress + s_.BlockOffset; }
     void enter(Step step);
-    void quiet(Then then);
+    bool quieting() const;
+    void onTick(Event event);
     void sendRequest();
     // The request is due now: it goes once the line has settled (onTick: this is a tick).
     void sendWhenSettled(bool onTick);
+    // A frame begun before the request is due: an answer still coming, held for; or what
+    // came of it. Returns false when the request must not go now.
+    bool takePendingFrame(long long now);
     // After an answer was taken or refused: the next request now, on the next tick, or once
     // the line is quiet.
     void carryOn(bool tickPassed);
@@ -187,8 +170,14 @@ private:
     // while awaiting its answer, since the quieting began while quieting.
     bool overdue(long long now) const;
     void handleAnswer(const std::string& answer, bool fresh);
+    AnswerContext answerContext(const std::string& text, bool fresh) const;
+    void dropAnswer(AnswerKind kind, const AnswerContext& context, const std::string& text);
+    void owedElsewhere(AnswerKind kind, bool running, const std::string& text);
+    void holdEqual(const std::string& text);
+    [[noreturn]] void outOfStep();
     void takeAnswer(const std::string& text);
     void acceptReply(std::string_view reply);
+    void endOfFirstRead();
     void nextBlock(Integer offset);
     void newTry();
     void finish();
@@ -204,24 +193,17 @@ private:
     UploadView& view_;
     UploadState s_;
     Step step_ = Step::Idle;
-    Then then_ = Then::NextRequest;
     long long stepSince_ = 0;
+    long long dueSince_ = 0;  // when the request now Settling fell due
     UploadSummary summary_;
     LineAccount line_;
+    LineMemory memory_;
     BlockTry try_;
     ReadPass pass_;
     bool backToBack_ = false;
     bool verifyAll_ = false;
     LineTrace* trace_ = nullptr;
     LineRecordStore* records_ = nullptr;
-    std::string answer_;      // the answer being handled, as it came
-    long long dueSince_ = 0;  // when the request now Settling fell due
-    // The line's, whatever upload they came in: an echo or a repeat may come after a start.
-    std::deque<std::string> requests_;  // the last few sent, newest last, as sent
-    std::string lastAnswer_;            // the answer that came before this one, trimmed
 };
-
-// "0x8020"
-std::string hexAddress(long address);
 
 }  // namespace progread
