@@ -261,6 +261,9 @@ struct Rig {
     // Starts an upload and runs it until it ends or maxMs of simulated time pass.
     void run(long long maxMs = 10'000'000) {
         upload.Command1_Click();
+        runOn(maxMs);
+    }
+    void runOn(long long maxMs = 10'000'000) {
         settle();
         const long long until = ticker.now + maxMs;
         while (upload.running() && ticker.now < until) tick();

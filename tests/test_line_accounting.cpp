@@ -119,6 +119,12 @@ TEST(LineAccounting, TheWaitGrowsToTwiceTheSlowestAnswerAndStartsAfreshWhenTheLi
     rig.run();
     EXPECT_EQ(rig.upload.line().waitMs(), LineAccount::kFirstWaitMs);
     EXPECT_EQ(rig.sink.bytes, rig.cleanImage());
+
+    // An answer given up grows the wait too: one 2 s late would otherwise come after it.
+    LineAccount gaveUp;
+    gaveUp.requestSent(0, 0);
+    gaveUp.forget(2000);
+    EXPECT_EQ(gaveUp.waitMs(), 4000);
 }
 
 TEST(LineAccounting, AnAnswerWhenNoneIsDueStopsTheUploadAndNamesTheLastBlock) {

@@ -192,6 +192,9 @@ TEST(ReplyChecks, ADataDigitThatIsNoHexDigitIsMalformedEvenWhenTheSameReplyComes
         ASSERT_EQ(rig.view.errors.size(), 1u) << row.what;
         EXPECT_NE(rig.view.errors[0].message().find("malformed reply"), std::string::npos)
             << row.what << ": " << rig.view.errors[0].message();
+        // The same reply again, dropped as a repeat, is still an answer: never "no reply".
+        for (const std::string& r : rig.view.rejections)
+            EXPECT_EQ(r.find("no reply"), std::string::npos) << row.what;
         EXPECT_EQ(rig.view.toldChecksumRule, 0) << row.what;
         EXPECT_EQ(rig.sink.bytes, memorySlice(rig.memory, 0, 64)) << row.what;
     }
