@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "error_kind.h"
+#include "image/folder_lock.h"
 #include "image/program_image.h"
 #include "temp_dir.h"
 #include "tmpfs.h"

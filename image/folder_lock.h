@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// One progread a folder. The caller takes the lock (duqu.pmw.lock); when that fails, this says
+// what stands at its path and whether its holder still runs.
+
+#include <filesystem>
+#include <optional>
+
+namespace progread {
+
+// Who holds the folder's lock, as its lock file says.
+struct LockHolder {
+    long long pid = 0;
+    bool thisMachine = true;  // a process elsewhere cannot be looked for
+};
+
+// Raises a File error when something other than a file stands at the lock's path: the lock
+// would take a folder for a lock held for ever, and wait for ever on a pipe.
+void checkLockPath(const std::filesystem::path& lock);
+
+// The lock file could not be created: raises the File error that says why. holder: what the
+// file says, when it could be read. Returns, when retry is allowed, if the file is gone or was
+// left by an ended process and is now removed: try again.
+void refusedLock(const std::filesystem::path& lock, std::optional<LockHolder> holder, bool retry);
+
+// False only when no process pid runs on this machine.
+bool processRunning(long long pid);
+
+}  // namespace progread
