@@ -22,6 +22,12 @@ using namespace files;
 
 namespace {
 
+#ifdef _WIN32
+constexpr int kNoSuchProcess = ERROR_INVALID_PARAMETER;
+#else
+constexpr int kNoSuchProcess = ESRCH;
+#endif
+
 [[noreturn]] void lockError(ErrorFacts::Code code, const fs::path& lock, const std::string& words,
                             long long pid = 0, const std::string& why = {}) {
     ErrorFacts facts = fileFacts(code, lock.parent_path(), {}, why);
@@ -31,19 +37,27 @@ namespace {
 
 }  // namespace
 
-bool processRunning(long long pid) {
+int askSystem(long long pid) {
 #ifdef _WIN32
     const HANDLE process =
         ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
-    if (!process) return ::GetLastError() != ERROR_INVALID_PARAMETER;
+    if (!process) return static_cast<int>(::GetLastError());
     DWORD code = 0;
     const bool running = ::GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
     ::CloseHandle(process);
-    return running;
+    return running ? 0 : kNoSuchProcess;  // ended, though a handle keeps it known
 #else
-    // 0 and below would ask about process groups.
-    return pid <= 0 || pid > INT_MAX || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 ? 0 : errno;
 #endif
+}
+
+bool processRunning(long long pid, ProcessQuery ask) {
+#ifndef _WIN32
+    // 0 and below would ask about process groups.
+    if (pid <= 0 || pid > INT_MAX) return true;
+#endif
+    // Any other answer, such as EPERM for another user's process, says it is there.
+    return ask(pid) != kNoSuchProcess;
 }
 
 void checkLockPath(const fs::path& lock) {
@@ -61,7 +75,8 @@ void checkLockPath(const fs::path& lock) {
     }
 }
 
-void refusedLock(const fs::path& lock, std::optional<LockHolder> holder, bool retry) {
+void refusedLock(const fs::path& lock, std::optional<LockHolder> holder, bool retry,
+                 ProcessQuery ask) {
     checkLockPath(lock);  // put there since the first look
     if (retry && typeOf(lock) == fs::file_type::not_found) return;  // its holder just ended
     if (typeOf(lock) != fs::file_type::not_found && (!holder || holder->pid <= 0)) {
@@ -71,7 +86,7 @@ void refusedLock(const fs::path& lock, std::optional<LockHolder> holder, bool re
                   " cannot be read as progread's lock file; if no progread uses the folder, "
                   "remove it");
     }
-    if (holder && holder->thisMachine && !processRunning(holder->pid)) {
+    if (holder && holder->thisMachine && !processRunning(holder->pid, ask)) {
         // Stale, yet still there: it could not be removed.
         std::error_code ec;
         fs::remove(lock, ec);
