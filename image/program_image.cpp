@@ -3,119 +3,27 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
-#include <cstring>
-#include <ctime>
 #include <string>
 #include <system_error>
 
 #ifdef _WIN32
-#include <fcntl.h>
 #include <io.h>
-#include <process.h>
-#include <sys/stat.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #endif
+
+#include "image/file_ops.h"
+#include "image/history.h"
 
 namespace fs = std::filesystem;
 
 namespace progread {
 
+using namespace files;
+
 namespace {
-
-// The few file operations the image needs, without stdio's buffering (a failed write must
-// tell how much reached the file) and without following a link where a file is created.
-
-int createNew(const fs::path& p) {
-#ifdef _WIN32
-    return ::_wopen(p.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-#else
-    return ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-#endif
-}
-
-// Never waits: a pipe put in a file's place opens at once, and isRegular() turns it away.
-int openRead(const fs::path& p) {
-#ifdef _WIN32
-    return ::_wopen(p.c_str(), _O_RDONLY | _O_BINARY);
-#else
-    return ::open(p.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-#endif
-}
-
-bool isRegular(int fd) {
-#ifdef _WIN32
-    struct _stat64 st;
-    return ::_fstat64(fd, &st) == 0 && (st.st_mode & _S_IFMT) == _S_IFREG;
-#else
-    struct stat st;
-    return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-#endif
-}
-
-long readSome(int fd, Byte* data, std::size_t count) {
-#ifdef _WIN32
-    return ::_read(fd, data, static_cast<unsigned>(std::min<std::size_t>(count, 1u << 30)));
-#else
-    ssize_t n;
-    do n = ::read(fd, data, count);
-    while (n < 0 && errno == EINTR);
-    return static_cast<long>(n);
-#endif
-}
-
-long writeSome(int fd, const Byte* data, std::size_t count) {
-#ifdef _WIN32
-    return ::_write(fd, data, static_cast<unsigned>(std::min<std::size_t>(count, 1u << 30)));
-#else
-    ssize_t n;
-    do n = ::write(fd, data, count);
-    while (n < 0 && errno == EINTR);
-    return static_cast<long>(n);
-#endif
-}
-
-bool truncateFile(int fd, std::uintmax_t size) {
-#ifdef _WIN32
-    return ::_chsize_s(fd, static_cast<__int64>(size)) == 0;
-#else
-    return ::ftruncate(fd, static_cast<off_t>(size)) == 0;
-#endif
-}
-
-bool closeFile(int fd) {
-#ifdef _WIN32
-    return ::_close(fd) == 0;
-#else
-    return ::close(fd) == 0;
-#endif
-}
-
-std::string reason(int err) {
-    return err ? std::strerror(err) : "unknown reason";
-}
-
-ErrorFacts fileFacts(ErrorFacts::Code code, const fs::path& path, ErrorFacts::Action action = {},
-                     const std::string& why = {}, const fs::path& to = {}) {
-    ErrorFacts facts;
-    facts.code = code;
-    facts.action = action;
-    facts.subject = path.string();
-    facts.reason = why;
-    facts.other = to.string();
-    return facts;
-}
-
-[[noreturn]] void fileError(ErrorFacts::Action action, const std::string& words,
-                            const fs::path& path, int err) {
-    throw Error(ErrorKind::File, fileFacts(ErrorFacts::Code::FileFailed, path, action, reason(err)),
-                "cannot " + words + " " + path.string() + ": " + reason(err));
-}
 
 // from replaces to in one step.
 void replaceFile(DiskCalls& disk, const fs::path& from, const fs::path& to) {
@@ -128,145 +36,9 @@ void replaceFile(DiskCalls& disk, const fs::path& from, const fs::path& to) {
                 "cannot rename " + from.string() + " to " + to.string() + ": " + why);
 }
 
-enum class Move { Done, NameTaken };
-
-// Moves from to the new name to; never replaces anything there. keep: to becomes a second
-// name of from, which stays (where the system has hard links; else from moves).
-Move moveNoReplace(const fs::path& from, const fs::path& to, bool keep) {
-    std::string why;
-#ifdef _WIN32
-    (void)keep;
-    if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return Move::Done;
-    const DWORD err = ::GetLastError();
-    if (err == ERROR_ALREADY_EXISTS || err == ERROR_FILE_EXISTS) return Move::NameTaken;
-    why = std::system_category().message(static_cast<int>(err));
-#else
-    // rename() would replace; a hard link refuses a taken name. Flags 0: a link is moved as
-    // itself, not what it points to.
-    if (::linkat(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), 0) == 0) {
-        if (keep || ::unlink(from.c_str()) == 0) return Move::Done;
-        why = reason(errno);
-        ::unlink(to.c_str());
-    } else if (errno == EEXIST) {
-        return Move::NameTaken;
-    } else if (errno == EPERM || errno == ENOTSUP || errno == EOPNOTSUPP || errno == EMLINK ||
-               errno == ENOSYS) {
-        // A file system without hard links: look, then rename.
-        struct stat st;
-        if (::lstat(to.c_str(), &st) == 0) return Move::NameTaken;
-        if (::rename(from.c_str(), to.c_str()) == 0) return Move::Done;
-        why = reason(errno);
-    } else {
-        why = reason(errno);
-    }
-#endif
-    throw Error(ErrorKind::File,
-                fileFacts(ErrorFacts::Code::FileFailed, from, ErrorFacts::Action::Move, why, to),
-                "cannot move " + from.string() + " to " + to.string() + ": " + why);
-}
-
-// Both files hold the same bytes; false when either cannot be read.
-bool sameBytes(const fs::path& a, const fs::path& b) {
-    std::error_code ec1, ec2;
-    if (fs::file_size(a, ec1) != fs::file_size(b, ec2) || ec1 || ec2) return false;
-    const int fa = openRead(a);
-    const int fb = openRead(b);
-    bool same = fa >= 0 && fb >= 0;
-    std::vector<Byte> x(1 << 16), y(1 << 16);
-    while (same) {
-        const long n = readSome(fa, x.data(), x.size());
-        if (n <= 0) {
-            same = n == 0 && readSome(fb, y.data(), 1) == 0;
-            break;
-        }
-        std::size_t got = 0;
-        long m = 0;
-        while (got < static_cast<std::size_t>(n) &&
-               (m = readSome(fb, y.data() + got, static_cast<std::size_t>(n) - got)) > 0)
-            got += static_cast<std::size_t>(m);
-        same =
-            got == static_cast<std::size_t>(n) && std::equal(x.begin(), x.begin() + n, y.begin());
-    }
-    if (fa >= 0) closeFile(fa);
-    if (fb >= 0) closeFile(fb);
-    return same;
-}
-
-// The file's own modification time (a link's, not its target's), local: "20240131-235959".
-std::string modificationStamp(const fs::path& p) {
-    std::tm tm{};
-#ifdef _WIN32
-    struct _stat64 st;
-    const std::time_t t = ::_wstat64(p.c_str(), &st) == 0 ? st.st_mtime : std::time(nullptr);
-    ::localtime_s(&tm, &t);
-#else
-    struct stat st;
-    const std::time_t t = ::lstat(p.c_str(), &st) == 0 ? st.st_mtime : std::time(nullptr);
-    ::localtime_r(&t, &tm);
-#endif
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y%m%d-%H%M%S", &tm);
-    return buf;
-}
-
-// 0 when a file can be created in dir, else the system's error code.
-int probeDir(const fs::path& dir) {
-#ifdef _WIN32
-    const long pid = ::_getpid();
-#else
-    const long pid = ::getpid();
-#endif
-    int err = 0;
-    for (int n = 0; n < 3; ++n) {
-        std::string name = ".progread-probe-";
-        name += std::to_string(pid);
-        name += '-';
-        name += std::to_string(n);
-        const fs::path probe = dir / name;
-        errno = 0;
-        const int fd = createNew(probe);
-        if (fd >= 0) {
-            closeFile(fd);
-            std::error_code ec;
-            fs::remove(probe, ec);
-            return 0;
-        }
-        err = errno ? errno : EACCES;
-        if (err != EEXIST) break;
-    }
-    return err;
-}
-
-fs::file_type typeOf(const fs::path& p) {
-    std::error_code ec;
-    const fs::file_status st = fs::symlink_status(p, ec);
-    if (ec && st.type() != fs::file_type::not_found)
-        fileError(ErrorFacts::Action::LookAt, "look at", p, ec.value());
-    return st.type();
-}
-
-void removeFile(const fs::path& p) {
-    std::error_code ec;
-    fs::remove(p, ec);
-    if (ec) fileError(ErrorFacts::Action::Remove, "remove", p, ec.value());
-}
-
 [[noreturn]] void notAFile(const fs::path& p) {
     throw Error(ErrorKind::File, fileFacts(ErrorFacts::Code::NotAFile, p),
                 "cannot use " + p.string() + ": it is not a file; move it elsewhere");
-}
-
-[[noreturn]] void lockError(ErrorFacts::Code code, const fs::path& lock, const std::string& words,
-                            long long pid = 0, const std::string& why = {}) {
-    ErrorFacts facts = fileFacts(code, lock.parent_path(), {}, why);
-    facts.count = static_cast<int>(pid);
-    throw Error(ErrorKind::File, facts, lock.string() + words);
-}
-
-[[noreturn]] void historyNotAFolder(const fs::path& history) {
-    throw Error(ErrorKind::File, fileFacts(ErrorFacts::Code::HistoryNotAFolder, history),
-                history.string() +
-                    " is not a folder, so earlier images cannot be kept in it; move or rename it");
 }
 
 [[noreturn]] void notATemplate(const fs::path& templ) {
@@ -324,68 +96,6 @@ bool PrepareReport::headerComplete() const {
 
 bool isWritableDir(const fs::path& dir) {
     return probeDir(dir) == 0;
-}
-
-bool processRunning(long long pid) {
-#ifdef _WIN32
-    const HANDLE process =
-        ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
-    if (!process) return ::GetLastError() != ERROR_INVALID_PARAMETER;
-    DWORD code = 0;
-    const bool running = ::GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
-    ::CloseHandle(process);
-    return running;
-#else
-    // 0 and below would ask about process groups.
-    return pid <= 0 || pid > INT_MAX || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
-#endif
-}
-
-void checkLockPath(const fs::path& lock) {
-    switch (typeOf(lock)) {
-        case fs::file_type::not_found:
-        case fs::file_type::regular:
-            return;
-        case fs::file_type::directory:
-            lockError(ErrorFacts::Code::LockIsAFolder, lock,
-                      " is a folder, not progread's lock file: remove it");
-        default:
-            lockError(ErrorFacts::Code::LockNotAFile, lock,
-                      " is not a file (a link, pipe or device), so not progread's lock file: "
-                      "remove it");
-    }
-}
-
-void refusedLock(const fs::path& lock, std::optional<LockHolder> holder, bool retry) {
-    checkLockPath(lock);  // put there since the first look
-    if (retry && typeOf(lock) == fs::file_type::not_found) return;  // its holder just ended
-    if (typeOf(lock) != fs::file_type::not_found && (!holder || holder->pid <= 0)) {
-        // Empty when a process was stopped between creating and filling it: held by nobody,
-        // yet never taken for stale.
-        lockError(ErrorFacts::Code::LockUnreadable, lock,
-                  " cannot be read as progread's lock file; if no progread uses the folder, "
-                  "remove it");
-    }
-    if (holder && holder->thisMachine && !processRunning(holder->pid)) {
-        // Stale, yet still there: it could not be removed.
-        std::error_code ec;
-        fs::remove(lock, ec);
-        if (!ec && retry) return;
-        if (ec) {
-            lockError(ErrorFacts::Code::LockLeftBehind, lock,
-                      " was left by an ended progread (process " + std::to_string(holder->pid) +
-                          ") and cannot be removed: " + ec.message(),
-                      holder->pid, ec.message());
-        }
-    }
-    const long long pid = holder ? holder->pid : 0;
-    ErrorFacts facts = fileFacts(ErrorFacts::Code::FolderInUse, lock.parent_path());
-    facts.count = static_cast<int>(pid);
-    throw Error(ErrorKind::File, facts,
-                "another progread" +
-                    (pid ? " (process " + std::to_string(pid) + ")" : std::string()) +
-                    " is using the folder " + lock.parent_path().string() +
-                    "; close it first, or give this one another folder with --dir");
 }
 
 ProgramImage::ProgramImage(fs::path dir) : dir_(std::move(dir)), disk_(&systemDisk()) {}
@@ -478,7 +188,8 @@ void ProgramImage::keepEarlierImage() {
                 return;
             }
             // A second name in history/; the rename then replaces only the first.
-            notes_.push_back({FileNote::Kind::MovedToHistory, moveToHistory(image, ".pmw", true)});
+            notes_.push_back({FileNote::Kind::MovedToHistory,
+                              moveToHistory(historyPath(), image, ".pmw", true)});
             return;
         }
         case fs::file_type::symlink:
@@ -486,7 +197,7 @@ void ProgramImage::keepEarlierImage() {
         default:
             notAFile(image);
     }
-    notes_.push_back({FileNote::Kind::MovedToHistory, moveToHistory(image, ".pmw")});
+    notes_.push_back({FileNote::Kind::MovedToHistory, moveToHistory(historyPath(), image, ".pmw")});
 }
 
 void ProgramImage::checkPlaces() {
@@ -512,33 +223,6 @@ std::string ProgramImage::imageStamp() const {
     return modificationStamp(image);
 }
 
-fs::path ProgramImage::moveToHistory(const fs::path& file, const std::string& suffix, bool keep) {
-    const fs::path history = historyPath();
-    std::error_code ec;
-    if (!fs::is_directory(history, ec)) {  // a link to a folder will do
-        if (typeOf(history) != fs::file_type::not_found) historyNotAFolder(history);
-        fs::create_directory(history, ec);
-        if (ec)
-            fileError(ErrorFacts::Action::CreateFolder, "create the folder", history, ec.value());
-    }
-    const std::string stamp = modificationStamp(file);
-    for (int n = 0; n < 1000; ++n) {
-        // Appended, not added up: GCC 12 warns falsely (-Wrestrict) on "-" + to_string(n).
-        std::string name = "duqu-";
-        name += stamp;
-        if (n) {
-            name += '-';
-            name += std::to_string(n);
-        }
-        name += suffix;
-        const fs::path to = history / name;
-        if (moveNoReplace(file, to, keep) == Move::Done) return to;
-    }
-    throw Error(ErrorKind::File, fileFacts(ErrorFacts::Code::HistoryFull, file, {}, {}, history),
-                "cannot move " + file.string() + " into " + history.string() +
-                    ": every name for its time is taken");
-}
-
 void ProgramImage::replaceInterruptedPart() {
     const fs::path part = partPath();
     switch (typeOf(part)) {
@@ -555,8 +239,8 @@ void ProgramImage::replaceInterruptedPart() {
             if (blocks == 0 && !complete) break;  // a header alone: nothing to keep
             // What an earlier read kept (all of it, if only its publishing failed) is kept
             // on, under a name no program takes for an image.
-            notes_.push_back(
-                {FileNote::Kind::ReplacedPart, moveToHistory(part, ".pmw.part"), blocks, complete});
+            notes_.push_back({FileNote::Kind::ReplacedPart,
+                              moveToHistory(historyPath(), part, ".pmw.part"), blocks, complete});
             return;
         }
         case fs::file_type::symlink:

@@ -13,7 +13,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -134,10 +133,6 @@ private:
     void replaceInterruptedPart();
     // The file of bytes ends in the whole tail.
     static bool endsInTail(const std::filesystem::path& part, std::uintmax_t bytes);
-    // Moves file into history/ as duqu-<its time><suffix>, never replacing a name there; a
-    // link only, file staying where it is, when keep is set (and the system allows it).
-    std::filesystem::path moveToHistory(const std::filesystem::path& file,
-                                        const std::string& suffix, bool keep = false);
     void writePending(std::size_t count);
     void closeQuietly();
 
@@ -154,23 +149,5 @@ private:
 
 // True when a file can be created in dir (tried, not guessed from permission bits).
 bool isWritableDir(const std::filesystem::path& dir);
-
-// Who holds the folder's lock, as its lock file says.
-struct LockHolder {
-    long long pid = 0;
-    bool thisMachine = true;  // a process elsewhere cannot be looked for
-};
-
-// Raises a File error when something other than a file stands at the lock's path: the lock
-// would take a folder for a lock held for ever, and wait for ever on a pipe.
-void checkLockPath(const std::filesystem::path& lock);
-
-// The lock file could not be created: raises the File error that says why. holder: what the
-// file says, when it could be read. Returns, when retry is allowed, if the file is gone or was
-// left by an ended process and is now removed: try again.
-void refusedLock(const std::filesystem::path& lock, std::optional<LockHolder> holder, bool retry);
-
-// False only when no process pid runs on this machine.
-bool processRunning(long long pid);
 
 }  // namespace progread

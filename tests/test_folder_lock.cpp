@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "error_kind.h"
+#include "image/folder_lock.h"
 #include "image/program_image.h"
 #include "temp_dir.h"
 #include "tmpfs.h"
@@ -33,6 +34,7 @@ TEST(FolderLock, WhatStandsAtTheLockPathIsToldApart) {
         ErrorFacts::Code code;
         long long count;
         bool lockStays;
+        ProcessQuery ask = askSystem;
     };
     auto nothing = [](const fs::path&) {};
     auto file = [](const fs::path& lock) { writeFile(lock, {'1', '\n'}); };
@@ -72,12 +74,17 @@ TEST(FolderLock, WhatStandsAtTheLockPathIsToldApart) {
          {},
          0,
          false},
+        {"left by an ended process, the last try: removed, still refused", file,
+         LockHolder{dead, true}, false, Then::Raises, ErrorFacts::Code::FolderInUse, dead, false},
+        {"held by another user's process", file, LockHolder{dead, true}, true, Then::Raises,
+         ErrorFacts::Code::FolderInUse, dead, true, [](long long) { return EPERM; }},
     };
     for (const Row& row : rows) {
         TempDir dir;
         const fs::path lock = dir / "duqu.pmw.lock";
         row.put(lock);
-        const std::optional<Error> e = raisedBy([&] { refusedLock(lock, row.holder, row.retry); });
+        const std::optional<Error> e =
+            raisedBy([&] { refusedLock(lock, row.holder, row.retry, row.ask); });
         const bool stays = fs::exists(fs::symlink_status(lock));
         EXPECT_EQ(stays, row.lockStays) << row.what;
         if (row.then == Then::TryAgain) {

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "image/folder_lock.h"
 #include "image/portable_file.h"
 #include "ui/words.h"
 
