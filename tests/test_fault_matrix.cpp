@@ -53,8 +53,8 @@ std::vector<Byte> header() {
 
 // What a read that stopped keeps: the header and the first n blocks.
 std::vector<Byte> partOf(const std::vector<Byte>& memory, std::size_t n) {
-    std::vector<Byte> part = header();
-    part.insert(part.end(), memory.begin(), memory.begin() + static_cast<long>(n * 32));
+    std::vector<Byte> part(256 + n * 32, 0);
+    std::copy_n(memory.begin(), n * 32, part.begin() + 256);
     return part;
 }
 
@@ -280,32 +280,41 @@ TEST(FaultMatrix, ReadsThatCannotFinishStopCleanlyAndKeepWhatCame) {
     // would end it by the signal itself.
     Read interrupted;
     bool pressed = false;
-    std::vector<std::thread> reads;
-    reads.emplace_back([&] { readAgainst(shortReplies, memory, {"--short", "4,5,6"}); });
-    reads.emplace_back([&] { readAgainst(naks, memory, {"--nak", "4,5,6"}); });
-    reads.emplace_back([&] { readAgainst(silent, memory, {"--silent-after", "4"}); });
-    reads.emplace_back([&] {
-        readAgainst(chatter, memory, {"--silent-after", "0", "--chatter-ms", "20"});
-    });
-    reads.emplace_back([&] {
-        readAgainst(pulled, memory, {"--close-after", "4"}, {}, [&](pid_t, Read& read) {
-            std::error_code ec;
-            if (fourth == std::chrono::steady_clock::time_point{} &&
-                std::filesystem::file_size(read.dir / "duqu.pmw.part", ec) >= 256 + 4 * 32 && !ec) {
-                fourth = std::chrono::steady_clock::now();
-            }
-        });
-    });
-    reads.emplace_back([&] {
-        readAgainst(interrupted, memory, {"--latency-ms", "50"}, {}, [&](pid_t pid, Read& read) {
-            std::error_code ec;
-            const auto size = std::filesystem::file_size(read.dir / "duqu.pmw.part", ec);
-            if (!pressed && !ec && size >= 256 + 3 * 32) {
-                pressed = true;
-                ::kill(pid, SIGINT);
-            }
-        });
-    });
+    std::thread reads[] = {
+        std::thread([&] {
+            readAgainst(shortReplies, memory, {"--short", "4,5,6"});
+        }),
+        std::thread([&] {
+            readAgainst(naks, memory, {"--nak", "4,5,6"});
+        }),
+        std::thread([&] {
+            readAgainst(silent, memory, {"--silent-after", "4"});
+        }),
+        std::thread([&] {
+            readAgainst(chatter, memory, {"--silent-after", "0", "--chatter-ms", "20"});
+        }),
+        std::thread([&] {
+            readAgainst(pulled, memory, {"--close-after", "4"}, {}, [&](pid_t, Read& read) {
+                std::error_code ec;
+                if (fourth == std::chrono::steady_clock::time_point{} &&
+                    std::filesystem::file_size(read.dir / "duqu.pmw.part", ec) >= 256 + 4 * 32 &&
+                    !ec) {
+                    fourth = std::chrono::steady_clock::now();
+                }
+            });
+        }),
+        std::thread([&] {
+            readAgainst(
+                interrupted, memory, {"--latency-ms", "50"}, {}, [&](pid_t pid, Read& read) {
+                    std::error_code ec;
+                    const auto size = std::filesystem::file_size(read.dir / "duqu.pmw.part", ec);
+                    if (!pressed && !ec && size >= 256 + 3 * 32) {
+                        pressed = true;
+                        ::kill(pid, SIGINT);
+                    }
+                });
+        }),
+    };
     for (auto& read : reads) read.join();
 
     struct Refused {
