@@ -34,12 +34,6 @@ TEST(SampleProgram, OneEndMarkerInTheLastBlockAndErasedMemoryBehindIt) {
     }
 }
 
-TEST(SampleProgram, TheDefaultSampleStaysWhereTheTestsExpectIt) {
-    EXPECT_EQ(sampleProgramMemory(), sampleProgramMemory(41));
-    EXPECT_EQ(markers(sampleProgramMemory()), std::vector<std::size_t>{40 * 32 + 6});
-    EXPECT_EQ(kSampleEndMarkerOffset, 40u * 32 + 6);
-}
-
 TEST(SampleProgram, LengthsBeyondProgramMemoryAreRefused) {
     EXPECT_THROW(sampleProgramMemory(0), std::out_of_range);
     EXPECT_THROW(sampleProgramMemory(1025), std::out_of_range);
