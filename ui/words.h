@@ -110,6 +110,7 @@ private:
     static QString differences(const ProgramDiff& diff);
     static QString lineError(const ErrorFacts& f, const PortLister& ports);
     static QString portError(const ErrorFacts& f, const PortLister& ports);
+    static QString permissionDenied(const ErrorFacts& f);
     static QString folderError(const ErrorFacts& f);
     static QString fileFailed(const ErrorFacts& f);
     static QString portsNow(const PortLister& ports);

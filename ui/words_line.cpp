@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The line and the port: what went wrong on them, and what to check.
+#include <algorithm>
+
 #include "ui/words.h"
 
 namespace progread {
@@ -180,71 +182,83 @@ QString Words::lineError(const ErrorFacts& f, const PortLister& ports) {
     }
 }
 
+namespace {
+
+using Code = ErrorFacts::Code;
+
+// How a trouble with the port is told: what happened (%1: the port, or the number typed), then
+// the ports the system has when they help, then what only Linux has to add.
+struct PortTrouble {
+    Code code;
+    const char* what;
+    const char* onLinux = nullptr;
+    bool listPorts = false;
+};
+
+constexpr PortTrouble kPortTroubles[] = {
+    {Code::PortChanged, QT_TRANSLATE_NOOP("Words", "The port was changed to %1 during the read.")},
+    {Code::NoPortChosen, QT_TRANSLATE_NOOP("Words", "No port chosen: type the port into 串口号.")},
+    {Code::PortNotFound, QT_TRANSLATE_NOOP("Words", "Cannot open %1: there is no such device."),
+     QT_TRANSLATE_NOOP("Words",
+                       "A USB adapter that disappears right after plugging in may have been "
+                       "claimed by brltty (a braille display service): remove it (sudo apt "
+                       "remove brltty) and plug the adapter in again."),
+     true},
+    {Code::PortBusy,
+     QT_TRANSLATE_NOOP("Words",
+                       "Cannot open %1: it is in use by another program. Close the other "
+                       "program."),
+     QT_TRANSLATE_NOOP("Words",
+                       "Just after plugging in, ModemManager probes a new serial port for some "
+                       "seconds: wait a little and try again.")},
+    {Code::PortAlreadyOpen, QT_TRANSLATE_NOOP("Words", "Cannot open %1: it is already open.")},
+    {Code::PortOpenFailed,
+     QT_TRANSLATE_NOOP("Words",
+                       "The system cannot open %1 as a serial port. Check that this is a serial "
+                       "port."),
+     nullptr, true},
+    {Code::PortWriteFailed,
+     QT_TRANSLATE_NOOP("Words", "Cannot send to %1. Check the USB serial cable and its plugs.")},
+    {Code::PortLost,
+     QT_TRANSLATE_NOOP("Words",
+                       "The port %1 was disconnected (the connection was lost) and has been "
+                       "closed. Check that the USB serial cable is plugged in.")},
+    {Code::PortFieldEmpty, QT_TRANSLATE_NOOP("Words", "The port field is empty.")},
+    {Code::PortNumberTooSmall,
+     QT_TRANSLATE_NOOP("Words", "Port %1 does not exist; ports are numbered from 1.")},
+    {Code::NotAPort,
+     QT_TRANSLATE_NOOP("Words", "\"%1\" is neither a port number nor a device path.")},
+};
+
+}  // namespace
+
+QString Words::permissionDenied(const ErrorFacts& f) {
+    const QString port = QString::fromStdString(f.subject);
+    const QString group = QString::fromStdString(f.other);
+    const QString join = tr("sudo usermod -aG %1 \"$USER\", then log out and in again").arg(group);
+    return f.count == 1
+               ? tr("Cannot open %1: permission denied; the user must be in the group '%2' (%3).")
+                     .arg(port, group, join)
+               : tr("Cannot open %1: permission denied; only root may open it. Add a udev rule "
+                    "that gives the device to the group '%2' with mode 0660, and put the user in "
+                    "that group (%3).")
+                     .arg(port, group, join);
+}
+
 // Opening or using the port.
 QString Words::portError(const ErrorFacts& f, const PortLister& ports) {
-    const QString port = QString::fromStdString(f.subject);
-    switch (f.code) {
-        case ErrorFacts::Code::PortChanged:
-            return tr("The port was changed to %1 during the read.").arg(port);
-        case ErrorFacts::Code::NoPortChosen:
-            return tr("No port chosen: type the port into 串口号.");
-        case ErrorFacts::Code::PortNotFound: {
-            QString text =
-                then(tr("Cannot open %1: there is no such device.").arg(port), portsNow(ports));
-            if (onLinux()) {
-                text = then(text, tr("A USB adapter that disappears right after plugging in may "
-                                     "have been claimed by brltty (a braille display service): "
-                                     "remove it (sudo apt remove brltty) and plug the adapter in "
-                                     "again."));
-            }
-            return text;
-        }
-        case ErrorFacts::Code::PortBusy: {
-            QString text =
-                tr("Cannot open %1: it is in use by another program. Close the other program.")
-                    .arg(port);
-            if (onLinux()) {
-                text = then(text,
-                            tr("Just after plugging in, ModemManager probes a new serial port for "
-                               "some seconds: wait a little and try again."));
-            }
-            return text;
-        }
-        case ErrorFacts::Code::PortPermission: {
-            const QString group = QString::fromStdString(f.other);
-            const QString join =
-                tr("sudo usermod -aG %1 \"$USER\", then log out and in again").arg(group);
-            return f.count == 1
-                       ? tr("Cannot open %1: permission denied; the user must be in the group "
-                            "'%2' (%3).")
-                             .arg(port, group, join)
-                       : tr("Cannot open %1: permission denied; only root may open it. Add a udev "
-                            "rule that gives the device to the group '%2' with mode 0660, and put "
-                            "the user in that group (%3).")
-                             .arg(port, group, join);
-        }
-        case ErrorFacts::Code::PortAlreadyOpen:
-            return tr("Cannot open %1: it is already open.").arg(port);
-        case ErrorFacts::Code::PortOpenFailed:
-            return then(
-                tr("The system cannot open %1 as a serial port. Check that this is a serial port.")
-                    .arg(port),
-                portsNow(ports));
-        case ErrorFacts::Code::PortWriteFailed:
-            return tr("Cannot send to %1. Check the USB serial cable and its plugs.").arg(port);
-        case ErrorFacts::Code::PortLost:
-            return tr("The port %1 was disconnected (the connection was lost) and has been "
-                      "closed. Check that the USB serial cable is plugged in.")
-                .arg(port);
-        case ErrorFacts::Code::PortFieldEmpty:
-            return tr("The port field is empty.");
-        case ErrorFacts::Code::PortNumberTooSmall:
-            return tr("Port %1 does not exist; ports are numbered from 1.").arg(f.count);
-        case ErrorFacts::Code::NotAPort:
-            return tr("\"%1\" is neither a port number nor a device path.").arg(port);
-        default:
-            return {};
+    if (f.code == Code::PortPermission) return permissionDenied(f);
+    const auto row = std::find_if(std::begin(kPortTroubles), std::end(kPortTroubles),
+                                  [&](const PortTrouble& t) { return t.code == f.code; });
+    if (row == std::end(kPortTroubles)) return {};
+    QString text = tr(row->what);
+    if (text.contains(QLatin1String("%1"))) {
+        text = text.arg(f.code == Code::PortNumberTooSmall ? QString::number(f.count)
+                                                           : QString::fromStdString(f.subject));
     }
+    if (row->listPorts) text = then(text, portsNow(ports));
+    if (row->onLinux && onLinux()) text = then(text, tr(row->onLinux));
+    return text;
 }
 
 QString Words::error(const Error& e, const PortLister& ports) {
