@@ -115,9 +115,20 @@ private:
     void setFileNote(const QString& note);
     // A read started or ended: 停止 and the busy bar follow.
     void setRunning(bool running);
+    // Built once, by the constructor.
+    void makeControls();
+    void placeControls();
+    void makePortList(const QString& port);
+    void connectControls();
     int tw(int twips) const;
     // Grows the status area, and the window below the designed layout, to hold the text.
     void fitStatus();
+
+    static constexpr int kPathRole = Qt::UserRole + 1;
+    static constexpr int kDesignedWidth = 6750;  // twips
+    static constexpr int kDesignedHeight = 5250;
+    static constexpr int kStatusTop = 3720;
+    static constexpr int kStatusHeight = 1440;
 
     FileDir dir_;
     Station station_;
