@@ -277,24 +277,8 @@ Documents/progread。
         <translation>1 块由第二次应答确认。</translation>
     </message>
     <message>
-        <source>Done.</source>
-        <translation>完成。</translation>
-    </message>
-    <message>
-        <source>Done, with a warning.</source>
-        <translation>完成，但有警告。</translation>
-    </message>
-    <message>
         <source>Warning: %1</source>
         <translation>警告：%1</translation>
-    </message>
-    <message>
-        <source>The read stopped: %1</source>
-        <translation>读取中止：%1</translation>
-    </message>
-    <message>
-        <source>The read was stopped (停止).</source>
-        <translation>已按“停止”，读取中止。</translation>
     </message>
     <message>
         <source>Waiting for the answer to block %1, %2 s.</source>
@@ -751,6 +735,26 @@ Documents/progread。
     <message>
         <source>Block %1: no answer; the line is busy with characters that are no answers (%2 characters in %3 s): another device on this port, or another line speed? Check that only the controller is on this port, and %4.</source>
         <translation>程序步 %1 没有应答；线路上一直有不是应答的字符（%3 秒内 %2 个字符）：这个串口上是否接了别的设备，或者通信速率不对？请检查这个串口只接了控制器，并且%4。</translation>
+    </message>
+    <message>
+        <source>Done</source>
+        <translation>完成</translation>
+    </message>
+    <message>
+        <source>Done, with a warning</source>
+        <translation>完成，但有警告</translation>
+    </message>
+    <message>
+        <source>Read failed</source>
+        <translation>读取失败</translation>
+    </message>
+    <message>
+        <source>Stopped</source>
+        <translation>已停止</translation>
+    </message>
+    <message>
+        <source>停止 was pressed.</source>
+        <translation>已按“停止”。</translation>
     </message>
 </context>
 <context>

@@ -64,6 +64,7 @@ void Form1::Command1_Click() {
     if (const auto candidates = PortProbe::candidates(Text1->text(), portLister_)) {
         // 自动: the port where the controller answers, then the read as if it had been typed.
         probing_ = true;
+        ending_ = {};
         setStatus(Words::lookingForController());
         Command1->setEnabled(false);
         Compare->setEnabled(false);
@@ -76,8 +77,9 @@ void Form1::Command1_Click() {
         probing_ = false;
         if (unloaded_) return;  // closed meanwhile
         if (!found) {
-            endText_ = Words::noControllerAnswered(Words::portsTried(tried));
-            setStatus(endText_, true);
+            ending_ = {
+                Ending::How::Failed, {Words::noControllerAnswered(Words::portsTried(tried))}, {}};
+            setStatus({});
             return;
         }
         Text1->setText(*found);
@@ -86,11 +88,11 @@ void Form1::Command1_Click() {
     try {
         name = portNameFor(Text1->text().toStdString());
     } catch (const Error& e) {
-        setStatus(Words::then(endText_, Words::portHint(e)), true);
+        setStatus(Words::portHint(e), true);
         return;
     }
     station_.changePort(name);  // a read still running on another port stops first
-    endText_.clear();
+    ending_ = {};
     elapsed_.start();
     fileNote_.clear();
     secondPassWhy_.clear();
@@ -115,7 +117,7 @@ bool Form1::Text1_Change() {
     // A read in progress goes on with its port: what is typed counts from the next start.
     if (station_.upload.running() || probing_) return true;
     if (PortProbe::candidates(Text1->text(), {})) {
-        setStatus(Words::then(endText_, Words::pressToSearch()), !endText_.isEmpty());
+        setStatus(Words::pressToSearch());
         return true;
     }
     std::string name;
@@ -123,15 +125,15 @@ bool Form1::Text1_Change() {
         name = portNameFor(Text1->text().toStdString());
     } catch (const Error& e) {
         // Often just a moment in retyping: a hint, and the port stays as it was.
-        setStatus(Words::then(endText_, Words::portHint(e)), true);
+        setStatus(Words::portHint(e), true);
         return false;
     }
     if (name == station_.MSComm1.portName()) {
-        if (!endText_.isEmpty()) setStatus(endText_, true);  // a hint typed away again
+        if (!ending_.empty()) setStatus({});  // a hint typed away again
         return true;
     }
     station_.changePort(name);
-    setStatus(Words::then(endText_, Words::port(q(name))), !endText_.isEmpty());
+    setStatus(Words::port(q(name)));
     return true;
 }
 
@@ -143,11 +145,9 @@ void Form1::Text1_EditingFinished() {
     if (!Text1_Change() || station_.MSComm1.PortOpen()) return;
     try {
         station_.MSComm1.openPort();
-        if (endText_.isEmpty()) {
-            setStatus(Words::portOpen(q(station_.MSComm1.portName())));
-        }
+        if (ending_.empty()) setStatus(Words::portOpen(q(station_.MSComm1.portName())));
     } catch (const Error& e) {
-        setStatus(Words::then(endText_, Words::error(e, portLister_)), true);
+        setStatus(Words::error(e, portLister_), true);
     }
 }
 
@@ -183,8 +183,9 @@ void Form1::compareWith(const std::filesystem::path& file) {
     const QString text =
         theirs ? FileReport::comparedWith(station_.image.imagePath(), *theirs, name, &same, &why)
                : QString();
-    endText_ = text.isEmpty() ? why : text;
-    setStatus(endText_, !same);
+    // Information, not a fault: a program that differs is what 比较… is for.
+    ending_ = {Ending::How::None, {text.isEmpty() ? why : text}, {}};
+    setStatus({});
 }
 
 void Form1::setRunning(bool running) {
@@ -238,12 +239,13 @@ void Form1::uploadFinished(const UploadSummary& summary) {
     const QString digest = FileReport::sha256(image);
     if (trace_ && !digest.isEmpty()) trace_->note(QStringLiteral("duqu.pmw SHA-256 ") + digest);
     const std::vector<FileNote> notes = station_.image.takeNotes();
-    const QString figures =
-        Words::then(Words::summary(summary, elapsed_.elapsed(), station_.upload.verify(),
-                                   q(image.string()), static_cast<qint64>(station_.image.size())),
-                    FileReport::afterSummary(image, FileReport::earlierImage(notes), 12));
-    endText_ = Words::done(figures, startWarning_);
-    setStatus(endText_, !startWarning_.isEmpty());
+    ending_ = {Ending::How::Done,
+               Words::summary(summary, elapsed_.elapsed(), station_.upload.verify(),
+                              q(image.string()), static_cast<qint64>(station_.image.size())) +
+                   FileReport::afterSummary(image, FileReport::earlierImage(notes), 12),
+               {}};
+    if (!startWarning_.isEmpty()) ending_.warnings << startWarning_;
+    setStatus({});
     const QString told = Words::fileNotes(notes);
     if (!told.isEmpty()) setFileNote(told);
     settings().setValue(QStringLiteral("lastPort"), Text1->text().trimmed());
@@ -251,14 +253,13 @@ void Form1::uploadFinished(const UploadSummary& summary) {
 
 void Form1::uploadStopped(const Error& error, bool wasRunning) {
     setRunning(false);
-    QString text = stopAsked_   ? Words::stoppedByOperator()
-                   : wasRunning ? Words::stopped(error, portLister_)
-                                : Words::error(error, portLister_);
+    ending_ = {stopAsked_ ? Ending::How::Stopped : Ending::How::Failed,
+               {stopAsked_ ? Words::stoppedByOperator() : Words::error(error, portLister_)},
+               {}};
     stopAsked_ = false;
     const QString kept = Words::keptAfterStop(station_.image);
-    if ((wasRunning || starting_) && !kept.isEmpty()) text += QLatin1Char('\n') + kept;
-    endText_ = text;
-    setStatus(text, true);
+    if ((wasRunning || starting_) && !kept.isEmpty()) ending_.details << kept;
+    setStatus({});
 }
 
 QString Form1::lastGoodPort() {
@@ -275,20 +276,14 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void Form1::setStatus(const QString& text, bool problem) {
-    statusText_ = text;
-    statusProblem_ = problem;
-    shownText_ = fileNote_.isEmpty() ? text : text + QLatin1Char('\n') + fileNote_;
-    // A long path has no space to wrap at: let it break after each slash.
-    QString shown = shownText_;
-    shown.replace(QLatin1Char('/'), QStringLiteral("/\u200B"));
-    Status->setText(shown);
-    Status->setStyleSheet(problem ? QStringLiteral("color: #b00020;") : QString());
-    fitStatus();
+    message_ = text;
+    messageProblem_ = problem;
+    showStatus();
 }
 
 void Form1::setFileNote(const QString& note) {
     fileNote_ = note;
-    setStatus(statusText_, statusProblem_);
+    showStatus();
 }
 
 }  // namespace progread

@@ -25,6 +25,17 @@ void PortField::showPopup() {
 
 namespace {
 
+constexpr auto kRed = "#b00020";
+constexpr auto kGreen = "#1b7f2a";
+
+// One line of the status area, in its own paragraph; a long path may break after each slash.
+QString paragraph(const QString& text, const QString& style) {
+    QString html = text.toHtmlEscaped();
+    html.replace(QLatin1Char('/'), QStringLiteral("/\u200B"));
+    html.replace(QLatin1Char('\n'), QStringLiteral("<br>"));
+    return QStringLiteral("<p style=\"margin:0; %1\">%2</p>").arg(style, html);
+}
+
 template <typename W, typename... Args>
 W* named(QWidget* parent, const char* name, Args&&... args) {
     auto* w = new W(std::forward<Args>(args)..., parent);
@@ -44,6 +55,7 @@ void Form1::makeControls() {
     Label2 = named<QLabel>(this, "Label2", QStringLiteral("程序步"));
     Status = named<QLabel>(this, "Status");
     Busy = named<QProgressBar>(this, "Busy");
+    Status->setTextFormat(Qt::RichText);
     Status->setWordWrap(true);
     Status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Status->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -135,6 +147,32 @@ void Form1::fitStatus() {
     setFixedSize(tw(kDesignedWidth),
                  std::max(tw(kDesignedHeight),
                           Status->y() + height + tw(kDesignedHeight - kStatusTop - kStatusHeight)));
+}
+
+void Form1::showStatus() {
+    QStringList plain, html;
+    auto add = [&](const QString& text, const QString& style) {
+        if (text.isEmpty()) return;
+        plain << text;
+        html << paragraph(text, style);
+    };
+    const QString red = QStringLiteral("color:%1;").arg(QLatin1String(kRed));
+    if (ending_.how != Ending::How::None) {
+        const QFont font = Status->font();
+        const QString size = font.pointSizeF() > 0
+                                 ? QStringLiteral("%1pt").arg(font.pointSizeF() * 1.3, 0, 'f', 1)
+                                 : QStringLiteral("%1px").arg(qRound(font.pixelSize() * 1.3));
+        const bool done = ending_.how == Ending::How::Done;
+        add(Words::headline(ending_), QStringLiteral("font-weight:bold; font-size:%1; color:%2;")
+                                          .arg(size, QLatin1String(done ? kGreen : kRed)));
+    }
+    for (const QString& line : ending_.details) add(line, {});
+    for (const QString& warning : ending_.warnings) add(Words::warning(warning), red);
+    add(message_, messageProblem_ ? red : QString());
+    add(fileNote_, {});
+    shownText_ = plain.join(QLatin1Char('\n'));
+    Status->setText(html.join(QString()));
+    fitStatus();
 }
 
 void Form1::refreshPorts() {

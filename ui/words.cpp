@@ -87,8 +87,8 @@ QString Words::rejected(long address, const Refusal& why) {
     return tr("Block %1: %2; asking again.").arg(block(address), refusal(why));
 }
 
-QString Words::summary(const UploadSummary& summary, qint64 elapsedMs, bool verified,
-                       const QString& imagePath, qint64 imageBytes) {
+QStringList Words::summary(const UploadSummary& summary, qint64 elapsedMs, bool verified,
+                           const QString& imagePath, qint64 imageBytes) {
     QString text = tr("Read %1 bytes, %2, in %3 s (%4 bytes/s), %5.")
                        .arg(summary.programBytes)
                        .arg(blocks(summary.blocks))
@@ -113,24 +113,29 @@ QString Words::summary(const UploadSummary& summary, qint64 elapsedMs, bool veri
                                    "and both reads agreed.")
                                     .arg(blocks(summary.verifiedBlocks)));
     }
-    return then(text, tr("Image: %1 (%2 bytes).").arg(imagePath).arg(imageBytes));
+    return {text, tr("Image: %1 (%2 bytes).").arg(imagePath).arg(imageBytes)};
 }
 
-QString Words::done(const QString& summary, const QString& warning) {
-    if (warning.isEmpty()) return then(tr("Done."), summary);
-    return then(then(tr("Done, with a warning."), summary), Words::warning(warning));
+QString Words::headline(const Ending& ending) {
+    switch (ending.how) {
+        case Ending::How::Done:
+            return ending.warnings.isEmpty() ? tr("Done") : tr("Done, with a warning");
+        case Ending::How::Failed:
+            return tr("Read failed");
+        case Ending::How::Stopped:
+            return tr("Stopped");
+        case Ending::How::None:
+            break;
+    }
+    return {};
 }
 
 QString Words::warning(const QString& text) {
     return tr("Warning: %1").arg(text);
 }
 
-QString Words::stopped(const Error& e, const PortLister& ports) {
-    return tr("The read stopped: %1").arg(error(e, ports));
-}
-
 QString Words::stoppedByOperator() {
-    return tr("The read was stopped (停止).");
+    return tr("停止 was pressed.");
 }
 
 QString Words::stoppedBySignal(Signal signal) {

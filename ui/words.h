@@ -15,6 +15,16 @@
 
 namespace progread {
 
+// How a read ended, in a word, and what there is to know about it: the window shows the word
+// first, large and in colour; --read says it last, where the eye lands.
+struct Ending {
+    enum class How { None, Done, Failed, Stopped };
+    How how = How::None;
+    QStringList details;
+    QStringList warnings;  // each apart, in red in the window
+    bool empty() const { return how == How::None && details.isEmpty() && warnings.isEmpty(); }
+};
+
 class Words {
     Q_DECLARE_TR_FUNCTIONS(Words)
 
@@ -42,18 +52,16 @@ public:
     static QString lineRecordTrouble(const QString& why);
     // A reply refused; the block is asked for again.
     static QString rejected(long address, const Refusal& refusal);
-    // The outcome of a finished read, the image's path and size included.
-    static QString summary(const UploadSummary& summary, qint64 elapsedMs, bool verified,
-                           const QString& imagePath, qint64 imageBytes);
-    // "Done." and the summary, or "Done, with a warning" and the warning after it.
-    static QString done(const QString& summary, const QString& warning);
+    // The figures of a finished read, then the image's path and size: a line each.
+    static QStringList summary(const UploadSummary& summary, qint64 elapsedMs, bool verified,
+                               const QString& imagePath, qint64 imageBytes);
+    // "Done", "Done, with a warning", "Read failed", "Stopped"; empty for no ending.
+    static QString headline(const Ending& ending);
     // The template gave less than a whole header: what the image's header is then.
     static QString templateMissing(const QString& path);
     static QString templateShort(const QString& path, long bytes);
     // "Warning: …"
     static QString warning(const QString& text);
-    // A read that stopped on an error.
-    static QString stopped(const Error& error, const PortLister& ports = systemPorts);
     // The operator pressed 停止.
     static QString stoppedByOperator();
     // --read stopped by a signal, or by an error that is not the tool's own (English).
