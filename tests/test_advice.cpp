@@ -25,11 +25,12 @@ TEST(Advice, EachFailureSaysWhatToCheck) {
     const std::vector<Row> rows = {
         {"no answer",
          errorWith(ErrorFacts::Code::NoReply, {}, 0x8080, 3),
-         {"0x8080", "no reply after 3 requests", "cable", "powered", "controller's port is set to",
-          "9600 bps, 7 data bits, even parity, 1 stop bit", "/dev/ttyS0, /dev/ttyUSB0"}},
+         {"Block 5 (0x8080)", "no reply after 3 requests", "cable", "powered",
+          "controller's port is set to", "9600 bps, 7 data bits, even parity, 1 stop bit",
+          "/dev/ttyS0, /dev/ttyUSB0"}},
         {"refused with NAK",
          errorWith(ErrorFacts::Code::Nak, {}, 0x8120, 3),
-         {"0x8120", "NAK", "3 times", "locks its memory", "even parity"}},
+         {"Block 10 (0x8120)", "NAK", "3 times", "locks its memory", "even parity"}},
         {"a missing device",
          errorWith(ErrorFacts::Code::PortNotFound, "/dev/ttyUSB3"),
          {"/dev/ttyUSB3", "no such device", "/dev/ttyS0, /dev/ttyUSB0", "brltty"}},
@@ -41,7 +42,7 @@ TEST(Advice, EachFailureSaysWhatToCheck) {
          {"/dev/ttyUSB0", "permission denied", "'dialout'", "usermod -aG dialout"}},
         {"out of step",
          errorWith(ErrorFacts::Code::OutOfStep, {}, 0x8020),
-         {"out of step", "0x8020"}},
+         {"out of step", "block 2 (0x8020)"}},
         {"two reads differ",
          errorWith(ErrorFacts::Code::SecondReadDiffers, {}, 0x8000),
          {"0x8000", "Read again"}},
@@ -120,7 +121,7 @@ TEST(Advice, EachFailureSaysWhatToCheck) {
 
 TEST(Advice, ALongWaitNamesTheBlockAndTheWholeSeconds) {
     const QString text = Words::waiting(0x8120, 4700);
-    EXPECT_TRUE(text.contains("0x8120") && text.contains("4 s")) << text.toStdString();
+    EXPECT_TRUE(text.contains("block 10 (0x8120)") && text.contains("4 s")) << text.toStdString();
     EXPECT_FALSE(text.contains("4700") || text.contains("4.7")) << text.toStdString();
 }
 

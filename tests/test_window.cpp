@@ -273,6 +273,12 @@ TEST(Window, ALostLineIsShownAndTheWindowCanStartAgain) {
         EXPECT_NE(w.statusText().indexOf("2 blocks kept in " + part), -1)
             << w.statusText().toStdString();
     }
+    // A new read that cannot open its port leaves 程序步 empty, not at the last read's block.
+    ASSERT_FALSE(w.Text2->text().isEmpty());
+    typePort(w, QStringLiteral("/dev/ttyNOSUCH5"));
+    QTest::mouseClick(w.Command1, Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return !w.upload().running(); }));
+    EXPECT_EQ(w.Text2->text(), "") << w.statusText().toStdString();
     Sim again;
     typePort(w, again.qport());
     ASSERT_TRUE(readToEnd(w));

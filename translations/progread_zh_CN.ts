@@ -216,11 +216,6 @@ Documents/progread。
         <translation>%1 里的 duqu.pmw.lock 是已结束的 progread（进程 %2）留下的，删不掉：%3。请手动删除它，或让这个文件夹可以写入，然后重新开始。</translation>
     </message>
     <message>
-        <source>%1 (%2)</source>
-        <comment>a block&apos;s offset, as 程序步 shows it, then its address</comment>
-        <translation>%1（地址 %2）</translation>
-    </message>
-    <message>
         <source>1 block</source>
         <translation>1 块</translation>
     </message>
@@ -237,16 +232,12 @@ Documents/progread。
         <translation>重发 %1 次</translation>
     </message>
     <message>
-        <source>Block %1: %2 bytes read, %3 bytes/s, %4 s, %5.</source>
-        <translation>程序步 %1：已读取 %2 字节，%3 字节/秒，%4 秒，%5。</translation>
-    </message>
-    <message>
         <source>(try %1 of at most %2)</source>
         <translation>（第 %1 次尝试，最多 %2 次）</translation>
     </message>
     <message>
         <source>Second read to check: block %1 of %2.</source>
-        <translation>第二遍核对：块 %1 / %2。</translation>
+        <translation>第二遍核对：第 %1 块，共 %2 块。</translation>
     </message>
     <message>
         <source>Answers were lost on the way: the blocks from %1 to %2 are read a second time to be sure.</source>
@@ -259,10 +250,6 @@ Documents/progread。
     <message>
         <source>The controller forms its reply checksums by another rule: each block is read twice and taken only when both reads agree.</source>
         <translation>控制器的应答校验和算法不同：每块读取两次，两次一致才采用。</translation>
-    </message>
-    <message>
-        <source>Block %1: %2; asking again.</source>
-        <translation>程序步 %1：%2，重发请求。</translation>
     </message>
     <message>
         <source>Read %1 bytes, %2, in %3 s (%4 bytes/s), %5.</source>
@@ -279,10 +266,6 @@ Documents/progread。
     <message>
         <source>Warning: %1</source>
         <translation>警告：%1</translation>
-    </message>
-    <message>
-        <source>Waiting for the answer to block %1, %2 s.</source>
-        <translation>正在等待程序步 %1 的应答，已等 %2 秒。</translation>
     </message>
     <message>
         <source>Overflow</source>
@@ -321,20 +304,8 @@ Documents/progread。
         <translation>本机现有串口：%1。</translation>
     </message>
     <message>
-        <source>Block %1: no reply after %2 requests.</source>
-        <translation>程序步 %1 连续请求 %2 次都没有应答。</translation>
-    </message>
-    <message>
         <source>Check that the cable is plugged in at both ends, that the controller is powered and in a state that answers (not stopped on an error, not talking to another device), that this is the controller&apos;s port, and %1.</source>
         <translation>请检查：电缆两端是否插好；控制器是否通电、能否应答（没有因故障停机，也没有在和别的设备通信）；这个串口是否接的是控制器；%1。</translation>
-    </message>
-    <message>
-        <source>Block %1: %2 after %3 requests. Check the cable and its plugs, and %4.</source>
-        <translation>程序步 %1 连续请求 %3 次，最后仍是%2。请检查电缆和插头，以及%4。</translation>
-    </message>
-    <message>
-        <source>Block %1: the controller refused the request (NAK) %2 times. It may not accept reads now: check that it is not in a mode that locks its memory, and %3.</source>
-        <translation>程序步 %1：控制器 %2 次拒绝请求（NAK）。它现在可能不接受读取：请检查它是否处于锁定存储器的模式，以及%3。</translation>
     </message>
     <message>
         <source>The line is out of step: an answer came when none was due (last block taken: %1). Make sure no other program uses the port, then read again.</source>
@@ -343,10 +314,6 @@ Documents/progread。
     <message>
         <source>The end of program memory (%1) was reached without an end marker. Check that the controller holds a program, then read again.</source>
         <translation>已读到程序存储器末尾（%1），仍没有结束标记。请检查控制器里是否有程序，然后重新读取。</translation>
-    </message>
-    <message>
-        <source>Block %1 read a second time differs from the first read: the line lost track of its answers, or the program changed meanwhile. Read again.</source>
-        <translation>程序步 %1 第二遍读取的内容与第一遍不同：通信中应答错位，或读取期间程序被修改。请重新读取。</translation>
     </message>
     <message>
         <source>The port was changed to %1 during the read.</source>
@@ -733,10 +700,6 @@ Documents/progread。
         <translation>%1：没有权限，只有 root 能打开（需要 udev 规则）</translation>
     </message>
     <message>
-        <source>Block %1: no answer; the line is busy with characters that are no answers (%2 characters in %3 s): another device on this port, or another line speed? Check that only the controller is on this port, and %4.</source>
-        <translation>程序步 %1 没有应答；线路上一直有不是应答的字符（%3 秒内 %2 个字符）：这个串口上是否接了别的设备，或者通信速率不对？请检查这个串口只接了控制器，并且%4。</translation>
-    </message>
-    <message>
         <source>Done</source>
         <translation>完成</translation>
     </message>
@@ -755,6 +718,42 @@ Documents/progread。
     <message>
         <source>停止 was pressed.</source>
         <translation>已按“停止”。</translation>
+    </message>
+    <message>
+        <source>block %1 (%2)</source>
+        <translation>第 %1 块（地址 %2）</translation>
+    </message>
+    <message>
+        <source>Block %1 (%2): %3 bytes read, %4 bytes/s, %5 s, %6.</source>
+        <translation>第 %1 块（地址 %2）：已读取 %3 字节，%4 字节/秒，%5 秒，%6。</translation>
+    </message>
+    <message>
+        <source>Block %1 (%2): %3; asking again.</source>
+        <translation>第 %1 块（地址 %2）：%3，重新请求。</translation>
+    </message>
+    <message>
+        <source>Waiting for the answer to block %1 (%2), %3 s.</source>
+        <translation>正在等待第 %1 块（地址 %2）的应答，已等 %3 秒。</translation>
+    </message>
+    <message>
+        <source>Block %1 (%2): no reply after %3 requests.</source>
+        <translation>第 %1 块（地址 %2）连续请求 %3 次都没有应答。</translation>
+    </message>
+    <message>
+        <source>Block %1 (%2): no answer; the line is busy with characters that are no answers (%3 characters in %4 s): another device on this port, or another line speed? Check that only the controller is on this port, and %5.</source>
+        <translation>第 %1 块（地址 %2）没有应答；线路上一直有不是应答的字符（%4 秒内 %3 个字符）：这个串口上是否接了别的设备，或者通信速率不对？请检查这个串口只接了控制器，并且%5。</translation>
+    </message>
+    <message>
+        <source>Block %1 (%2): %3 after %4 requests. Check the cable and its plugs, and %5.</source>
+        <translation>第 %1 块（地址 %2）连续请求 %4 次，最后仍是%3。请检查电缆和插头，以及%5。</translation>
+    </message>
+    <message>
+        <source>Block %1 (%2): the controller refused the request (NAK) %3 times. It may not accept reads now: check that it is not in a mode that locks its memory, and %4.</source>
+        <translation>第 %1 块（地址 %2）：控制器 %3 次拒绝请求（NAK）。它现在可能不接受读取：请检查它是否处于锁定存储器的模式，以及%4。</translation>
+    </message>
+    <message>
+        <source>Block %1 (%2) read a second time differs from the first read: the line lost track of its answers, or the program changed meanwhile. Read again.</source>
+        <translation>第 %1 块（地址 %2）第二遍读取的内容与第一遍不同：通信中应答错位，或读取期间程序被修改。请重新读取。</translation>
     </message>
 </context>
 <context>

@@ -65,6 +65,7 @@ void Form1::Command1_Click() {
         // 自动: the port where the controller answers, then the read as if it had been typed.
         probing_ = true;
         ending_ = {};
+        Text2->clear();  // the last read's offset is not this read's
         setStatus(Words::lookingForController());
         Command1->setEnabled(false);
         Compare->setEnabled(false);
@@ -93,6 +94,7 @@ void Form1::Command1_Click() {
     }
     station_.changePort(name);  // a read still running on another port stops first
     ending_ = {};
+    Text2->clear();  // the last read's offset is not this read's
     elapsed_.start();
     fileNote_.clear();
     secondPassWhy_.clear();

@@ -23,10 +23,16 @@ QString Words::address(long address) {
     return QString::fromStdString(hexAddress(address));
 }
 
+long Words::blockNumber(long address) {
+    return (address - kBaseAddress) / static_cast<long>(kBlockBytes) + 1;
+}
+
 QString Words::block(long address) {
-    return tr("%1 (%2)", "a block's offset, as 程序步 shows it, then its address")
-        .arg(address - kBaseAddress)
-        .arg(Words::address(address));
+    return atBlock(tr("block %1 (%2)"), address);
+}
+
+QString Words::atBlock(const QString& sentence, long address) {
+    return sentence.arg(blockNumber(address)).arg(Words::address(address));
 }
 
 QString Words::blocks(long n) {
@@ -42,8 +48,7 @@ long Words::rate(long bytes, qint64 elapsedMs) {
 }
 
 QString Words::progress(long address, long bytes, qint64 elapsedMs, int retries) {
-    return tr("Block %1: %2 bytes read, %3 bytes/s, %4 s, %5.")
-        .arg(block(address))
+    return atBlock(tr("Block %1 (%2): %3 bytes read, %4 bytes/s, %5 s, %6."), address)
         .arg(bytes)
         .arg(rate(bytes, elapsedMs))
         .arg(static_cast<double>(elapsedMs) / 1000.0, 0, 'f', 1)
@@ -84,7 +89,7 @@ QString Words::lineRecordTrouble(const QString& why) {
 }
 
 QString Words::rejected(long address, const Refusal& why) {
-    return tr("Block %1: %2; asking again.").arg(block(address), refusal(why));
+    return atBlock(tr("Block %1 (%2): %3; asking again."), address).arg(refusal(why));
 }
 
 QStringList Words::summary(const UploadSummary& summary, qint64 elapsedMs, bool verified,
@@ -156,7 +161,8 @@ QString Words::stoppedOn(const QString& what) {
 
 QString Words::waiting(long address, long long waitedMs) {
     // Whole seconds: it is told about once a second, and tenths would only flicker.
-    return tr("Waiting for the answer to block %1, %2 s.").arg(block(address)).arg(waitedMs / 1000);
+    return atBlock(tr("Waiting for the answer to block %1 (%2), %3 s."), address)
+        .arg(waitedMs / 1000);
 }
 
 }  // namespace progread

@@ -37,8 +37,13 @@ public:
     static QString then(const QString& first, const QString& second);
     // "0x8040"
     static QString address(long address);
-    // "64 (0x8040)": the block's offset, as 程序步 shows it, then its address.
+    // The block at an address, counted from 1 as the operator counts them (程序步 shows the
+    // offset instead).
+    static long blockNumber(long address);
+    // "block 3 (0x8040)"
     static QString block(long address);
+    // A sentence whose %1 is the block's number and %2 its address, filled in.
+    static QString atBlock(const QString& sentence, long address);
     // Block, bytes so far, rate, elapsed time, retries: the status line while reading.
     static QString progress(long address, long bytes, qint64 elapsedMs, int retries);
     // "(try 2 of at most 3)", after the progress of a request sent again.

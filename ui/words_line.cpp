@@ -129,10 +129,10 @@ QString Words::portsNow(const PortLister& lister) {
 
 // The controller or the line between: the port itself worked.
 QString Words::lineError(const ErrorFacts& f, const PortLister& ports) {
-    const QString at = block(f.address);
     switch (f.code) {
         case ErrorFacts::Code::NoReply:
-            return then(then(tr("Block %1: no reply after %2 requests.").arg(at).arg(f.count),
+            return then(then(atBlock(tr("Block %1 (%2): no reply after %3 requests."), f.address)
+                                 .arg(f.count),
                              tr("Check that the cable is plugged in at both ends, that the "
                                 "controller is powered and in a state that answers (not stopped "
                                 "on an error, not talking to another device), that this is the "
@@ -140,10 +140,11 @@ QString Words::lineError(const ErrorFacts& f, const PortLister& ports) {
                                  .arg(lineSettings())),
                         portsNow(ports));
         case ErrorFacts::Code::LineBusy:
-            return tr("Block %1: no answer; the line is busy with characters that are no answers "
-                      "(%2 characters in %3 s): another device on this port, or another line "
-                      "speed? Check that only the controller is on this port, and %4.")
-                .arg(at)
+            return atBlock(tr("Block %1 (%2): no answer; the line is busy with characters that are "
+                              "no answers (%3 characters in %4 s): another device on this port, "
+                              "or another line speed? Check that only the controller is on this "
+                              "port, and %5."),
+                           f.address)
                 .arg(f.count)
                 .arg(QString::fromStdString(f.reason).toLongLong() / 1000)
                 .arg(lineSettings());
@@ -153,30 +154,33 @@ QString Words::lineError(const ErrorFacts& f, const PortLister& ports) {
                                    ? Refusal::Why::Malformed
                                    : Refusal::Why::ChecksumMismatch,
                                f.reason};
-            return tr("Block %1: %2 after %3 requests. Check the cable and its plugs, and %4.")
-                .arg(at, refusal(last))
+            return atBlock(tr("Block %1 (%2): %3 after %4 requests. Check the cable and its "
+                              "plugs, and %5."),
+                           f.address)
+                .arg(refusal(last))
                 .arg(f.count)
                 .arg(lineSettings());
         }
         case ErrorFacts::Code::Nak:
-            return tr("Block %1: the controller refused the request (NAK) %2 times. It may not "
-                      "accept reads now: check that it is not in a mode that locks its memory, "
-                      "and %3.")
-                .arg(at)
+            return atBlock(tr("Block %1 (%2): the controller refused the request (NAK) %3 times. "
+                              "It may not accept reads now: check that it is not in a mode that "
+                              "locks its memory, and %4."),
+                           f.address)
                 .arg(f.count)
                 .arg(lineSettings());
         case ErrorFacts::Code::OutOfStep:
             return tr("The line is out of step: an answer came when none was due (last block "
                       "taken: %1). Make sure no other program uses the port, then read again.")
-                .arg(f.address < 0 ? tr("none") : at);
+                .arg(f.address < 0 ? tr("none") : block(f.address));
         case ErrorFacts::Code::NoEndMarker:
             return tr("The end of program memory (%1) was reached without an end marker. Check "
                       "that the controller holds a program, then read again.")
                 .arg(Words::address(f.address));
         case ErrorFacts::Code::SecondReadDiffers:
-            return tr("Block %1 read a second time differs from the first read: the line lost "
-                      "track of its answers, or the program changed meanwhile. Read again.")
-                .arg(at);
+            return atBlock(tr("Block %1 (%2) read a second time differs from the first read: the "
+                              "line lost track of its answers, or the program changed meanwhile. "
+                              "Read again."),
+                           f.address);
         default:
             return {};
     }
