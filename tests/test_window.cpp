@@ -473,9 +473,14 @@ TEST(Window, TheEndingComesFirstAndOnlyWarningsAndFailuresAreRed) {
         EXPECT_EQ(shownColour(w, row.ending), row.colour) << result.toStdString();
         EXPECT_TRUE(shownBold(w, row.ending));
         const QString detail = result.section('\n', 1, 1);
-        EXPECT_EQ(shownColour(w, detail.left(8)), black) << detail.toStdString();
+        EXPECT_EQ(shownColour(w, detail.section(' ', 0, 0)), black) << detail.toStdString();
         EXPECT_EQ(result.contains("Warning:"), !row.warning.isEmpty()) << result.toStdString();
         if (!row.warning.isEmpty()) EXPECT_EQ(shownColour(w, "Warning:"), red);
+        // No line breaks between a number and its unit ("1312" / "bytes").
+        QTextDocument shown;
+        shown.setHtml(w.Status->text());
+        EXPECT_FALSE(shown.toRawText().contains(QRegularExpression("\\d ")))
+            << shown.toRawText().toStdString();
     }
 }
 

@@ -9,7 +9,7 @@
     </message>
     <message>
         <source>unknown option %1</source>
-        <translation>没有这个选项：%1</translation>
+        <translation>未知选项：%1</translation>
     </message>
     <message>
         <source>%1 needs a value</source>
@@ -106,7 +106,7 @@ writable, in Documents/progread of the user.
   --read 串口    不开窗口读取一次；进度和结果输出到标准错误。
                  退出码 0：已写出完整程序文件；1：读取失败；
                  129 / 130 / 143：终端关闭（SIGHUP）/ Ctrl-C（SIGINT）/ SIGTERM 停止。
-                 串口可以写 auto：逐个尝试本机串口（先试 USB 转串口），在控制器应答的
+                 串口可以写 auto：逐个尝试本机串口（先试 USB 转串口线），在控制器应答的
                  串口上读取；auto:串口,串口,... 只尝试列出的串口。
   --compare 文件 读取后把程序和该文件中的程序比较（程序文件，例如
                  history/duqu-20261206-140312.pmw）。退出码 0：相同；3：不同；
@@ -144,7 +144,7 @@ Documents/progread。
     </message>
     <message>
         <source>%1 blocks were confirmed by a second reply.</source>
-        <translation>%1 块由第二次应答确认。</translation>
+        <translation>%1 块经第二次应答确认。</translation>
     </message>
     <message>
         <source>Image: %1 (%2 bytes).</source>
@@ -173,15 +173,15 @@ Documents/progread。
     </message>
     <message>
         <source>A USB adapter that disappears right after plugging in may have been claimed by brltty (a braille display service): remove it (sudo apt remove brltty) and plug the adapter in again.</source>
-        <translation>如果 USB 转串口插上后马上消失，可能被 brltty（盲文显示服务）占用了：卸载它（sudo apt remove brltty），再重新插上转换器。</translation>
+        <translation>USB 转串口线插上后串口马上又消失，可能是被 brltty（盲文显示服务）占用了：请卸载它（sudo apt remove brltty），再重新插上 USB 转串口线。</translation>
     </message>
     <message>
         <source>Just after plugging in, ModemManager probes a new serial port for some seconds: wait a little and try again.</source>
-        <translation>刚插上时，ModemManager 会探测新串口几秒钟：稍等一会再试。</translation>
+        <translation>USB 转串口线刚插上时，ModemManager 会探测新串口几秒钟：请稍等一会再试。</translation>
     </message>
     <message>
         <source>sudo usermod -aG %1 &quot;$USER&quot;, then log out and in again</source>
-        <translation>sudo usermod -aG %1 &quot;$USER&quot;，然后注销再重新登录</translation>
+        <translation>sudo usermod -aG %1 &quot;$USER&quot;，然后注销并重新登录</translation>
     </message>
     <message>
         <source>Check that the disk has room and that the folder may be written to.</source>
@@ -197,7 +197,7 @@ Documents/progread。
     </message>
     <message>
         <source>%1 is not a folder, so earlier images cannot be kept in it. Move or rename that file, then start again.</source>
-        <translation>%1 不是文件夹，原来的程序文件没法放进去。请把这个文件移走或改名，然后重新开始。</translation>
+        <translation>%1 不是文件夹，无法存放原来的程序文件。请把这个文件移走或改名，然后重新开始。</translation>
     </message>
     <message>
         <source>duqu.pmw.lock in %1 is a folder, not progread&apos;s lock file: remove it, then start again.</source>
@@ -209,7 +209,7 @@ Documents/progread。
     </message>
     <message>
         <source>duqu.pmw.lock in %1 cannot be read as progread&apos;s lock file (it is empty or damaged). If no progread is using this folder, remove it, then start again.</source>
-        <translation>%1 里的 duqu.pmw.lock 读不出是 progread 的锁文件（是空的或已损坏）。如果没有别的 progread 在用这个文件夹，请删除它，然后重新开始。</translation>
+        <translation>%1 里的 duqu.pmw.lock 无法识别为 progread 的锁文件（是空的或已损坏）。如果没有别的 progread 在用这个文件夹，请删除它，然后重新开始。</translation>
     </message>
     <message>
         <source>duqu.pmw.lock in %1 was left by a progread that has ended (process %2) and cannot be removed: %3. Remove it by hand or make the folder writable, then start again.</source>
@@ -232,20 +232,16 @@ Documents/progread。
         <translation>重发 %1 次</translation>
     </message>
     <message>
-        <source>(try %1 of at most %2)</source>
-        <translation>（第 %1 次尝试，最多 %2 次）</translation>
-    </message>
-    <message>
         <source>Second read to check: block %1 of %2.</source>
         <translation>第二遍核对：第 %1 块，共 %2 块。</translation>
     </message>
     <message>
         <source>Answers were lost on the way: the blocks from %1 to %2 are read a second time to be sure.</source>
-        <translation>途中丢失了应答：地址 %1 到 %2 的块再读取一遍核对。</translation>
+        <translation>通信中有应答丢失，将重新读取地址 %1～%2 的数据块进行核对。</translation>
     </message>
     <message>
         <source>Every block is read a second time to check it.</source>
-        <translation>每块再读取一遍核对。</translation>
+        <translation>每块都将再读取一遍进行核对。</translation>
     </message>
     <message>
         <source>The controller forms its reply checksums by another rule: each block is read twice and taken only when both reads agree.</source>
@@ -257,11 +253,11 @@ Documents/progread。
     </message>
     <message>
         <source>Verified: a second read agreed byte for byte.</source>
-        <translation>已核对：第二遍读取逐字节一致。</translation>
+        <translation>已核对：两次读取逐字节一致。</translation>
     </message>
     <message>
         <source>1 block was confirmed by a second reply.</source>
-        <translation>1 块由第二次应答确认。</translation>
+        <translation>1 块经第二次应答确认。</translation>
     </message>
     <message>
         <source>Warning: %1</source>
@@ -297,7 +293,7 @@ Documents/progread。
     </message>
     <message>
         <source>No serial port is found on this computer now: check that the USB serial cable is plugged in.</source>
-        <translation>本机当前未检测到串口，请检查 USB 转串口线是否插好。</translation>
+        <translation>本机当前没有串口：请检查 USB 转串口线是否插好。</translation>
     </message>
     <message>
         <source>Ports on this computer: %1.</source>
@@ -305,7 +301,7 @@ Documents/progread。
     </message>
     <message>
         <source>Check that the cable is plugged in at both ends, that the controller is powered and in a state that answers (not stopped on an error, not talking to another device), that this is the controller&apos;s port, and %1.</source>
-        <translation>请检查：电缆两端是否插好；控制器是否通电、能否应答（没有因故障停机，也没有在和别的设备通信）；这个串口是否接的是控制器；%1。</translation>
+        <translation>请检查：通信电缆两端是否插好；控制器是否通电、能否应答（没有因故障停机，也没有在和别的设备通信）；这个串口是否接的是控制器；%1。</translation>
     </message>
     <message>
         <source>The line is out of step: an answer came when none was due (last block taken: %1). Make sure no other program uses the port, then read again.</source>
@@ -325,7 +321,7 @@ Documents/progread。
     </message>
     <message>
         <source>Cannot open %1: there is no such device.</source>
-        <translation>无法打开 %1：没有这个设备。</translation>
+        <translation>无法打开 %1：设备不存在。</translation>
     </message>
     <message>
         <source>Cannot open %1: it is in use by another program. Close the other program.</source>
@@ -341,7 +337,7 @@ Documents/progread。
     </message>
     <message>
         <source>Cannot open %1: it is already open.</source>
-        <translation>无法打开 %1：它已经打开了。</translation>
+        <translation>无法打开 %1：该串口已经打开。</translation>
     </message>
     <message>
         <source>The system cannot open %1 as a serial port. Check that this is a serial port.</source>
@@ -353,7 +349,7 @@ Documents/progread。
     </message>
     <message>
         <source>The port %1 was disconnected (the connection was lost) and has been closed. Check that the USB serial cable is plugged in.</source>
-        <translation>串口 %1 已断开（连接丢失），已关闭。请检查 USB 转串口线是否插好。</translation>
+        <translation>串口 %1 连接中断，已关闭。请检查 USB 转串口线是否插好。</translation>
     </message>
     <message>
         <source>The port field is empty.</source>
@@ -461,7 +457,7 @@ Documents/progread。
     </message>
     <message>
         <source>Answers were lost on the way, so a second read checked %1, and both reads agreed.</source>
-        <translation>途中丢失了应答，因此再读取一遍核对了 %1，两遍一致。</translation>
+        <translation>通信中有应答丢失，已重读 %1核对，两次结果一致。</translation>
     </message>
     <message>
         <source>1 of %1 blocks differs</source>
@@ -521,7 +517,7 @@ Documents/progread。
     </message>
     <message>
         <source>Fingerprint (SHA-256): %1.</source>
-        <translation>指纹（SHA-256）：%1。</translation>
+        <translation>SHA-256 校验值：%1。</translation>
     </message>
     <message>
         <source>Looking for the controller…</source>
@@ -529,11 +525,11 @@ Documents/progread。
     </message>
     <message>
         <source>The controller answered on %1.</source>
-        <translation>控制器在 %1 上应答。</translation>
+        <translation>在 %1 上找到控制器。</translation>
     </message>
     <message>
         <source>No controller answered.</source>
-        <translation>没有控制器应答。</translation>
+        <translation>没有找到控制器。</translation>
     </message>
     <message>
         <source>Files are kept in %1, the program&apos;s folder.</source>
@@ -565,11 +561,11 @@ Documents/progread。
     </message>
     <message>
         <source>No block was read; no %1 was written.</source>
-        <translation>一块也没有读到；没有生成 %1。</translation>
+        <translation>没有读取到任何块；没有生成 %1。</translation>
     </message>
     <message>
         <source>Incomplete: %1 kept in %2; no %3 was written.</source>
-        <translation>未读完：已读取的 %1保存在 %2；没有生成 %3。</translation>
+        <translation>未读完：已读取的 %1已保存在 %2；没有生成 %3。</translation>
     </message>
     <message>
         <source>Interrupted (SIGINT).</source>
@@ -597,7 +593,7 @@ Documents/progread。
     </message>
     <message>
         <source>Port %1 is open. Press 读入 to read the program.</source>
-        <translation>串口 %1 已打开。按“读入”读取程序。</translation>
+        <translation>串口 %1 已打开。按“读入”开始读取程序。</translation>
     </message>
     <message>
         <source>Press 读入 to look for the controller&apos;s port.</source>
@@ -605,7 +601,7 @@ Documents/progread。
     </message>
     <message>
         <source>%1: the controller answered</source>
-        <translation>%1：控制器应答</translation>
+        <translation>%1：控制器有应答</translation>
     </message>
     <message>
         <source>%1: no answer</source>
@@ -625,7 +621,7 @@ Documents/progread。
     </message>
     <message>
         <source>%1: no such device</source>
-        <translation>%1：没有这个设备</translation>
+        <translation>%1：设备不存在</translation>
     </message>
     <message>
         <source>%1: cannot be written to</source>
@@ -669,7 +665,7 @@ Documents/progread。
     </message>
     <message>
         <source>Answers owed to an earlier read on this port came and were dropped: the blocks from %1 to %2 are read a second time to be sure.</source>
-        <translation>收到并丢弃了这个串口上次读取遗留的应答：地址 %1 到 %2 的块再读取一遍核对。</translation>
+        <translation>收到并丢弃了这个串口上次读取遗留的应答，将重新读取地址 %1～%2 的数据块进行核对。</translation>
     </message>
     <message>
         <source>The record of answers still owed on this port cannot be kept (%1): a read started right after this one stops may take an answer owed to it. Check the folder&apos;s permissions.</source>
@@ -677,7 +673,7 @@ Documents/progread。
     </message>
     <message>
         <source>Answers owed to an earlier read on this port came and were dropped, so a second read checked %1, and both reads agreed.</source>
-        <translation>收到并丢弃了这个串口上次读取遗留的应答，因此再读取一遍核对了 %1，两遍一致。</translation>
+        <translation>收到并丢弃了这个串口上次读取遗留的应答，已重读 %1核对，两次结果一致。</translation>
     </message>
     <message>
         <source>the duqu.pmw this read replaced</source>
@@ -745,7 +741,7 @@ Documents/progread。
     </message>
     <message>
         <source>Block %1 (%2): %3 after %4 requests. Check the cable and its plugs, and %5.</source>
-        <translation>第 %1 块（地址 %2）连续请求 %4 次，最后仍是%3。请检查电缆和插头，以及%5。</translation>
+        <translation>第 %1 块（地址 %2）连续请求 %4 次，最后仍是%3。请检查通信电缆和插头，以及%5。</translation>
     </message>
     <message>
         <source>Block %1 (%2): the controller refused the request (NAK) %3 times. It may not accept reads now: check that it is not in a mode that locks its memory, and %4.</source>
@@ -754,6 +750,10 @@ Documents/progread。
     <message>
         <source>Block %1 (%2) read a second time differs from the first read: the line lost track of its answers, or the program changed meanwhile. Read again.</source>
         <translation>第 %1 块（地址 %2）第二遍读取的内容与第一遍不同：通信中应答错位，或读取期间程序被修改。请重新读取。</translation>
+    </message>
+    <message>
+        <source>Request %1 of at most %2.</source>
+        <translation>第 %1 次请求（最多 %2 次）。</translation>
     </message>
 </context>
 <context>
@@ -780,7 +780,7 @@ Documents/progread。
     </message>
     <message>
         <source>Try each port, USB adapters first, and read where the controller answers</source>
-        <translation>逐个尝试串口（先试 USB 转串口），在控制器应答的串口上读取</translation>
+        <translation>逐个尝试串口（先试 USB 转串口线），在控制器应答的串口上读取</translation>
     </message>
 </context>
 </TS>

@@ -2,6 +2,7 @@
 // Form1's controls: made, placed as designed (in twips), and wired to the window's handlers.
 #include <QAbstractItemView>
 #include <QCompleter>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QShortcut>
 #include <QStandardItemModel>
@@ -28,9 +29,14 @@ namespace {
 constexpr auto kRed = "#b00020";
 constexpr auto kGreen = "#1b7f2a";
 
-// One line of the status area, in its own paragraph; a long path may break after each slash.
+// One line of the status area, in its own paragraph. A long path may break after each slash;
+// a number never parts from its unit ("7682 字节") nor from the word before it ("第 65").
 QString paragraph(const QString& text, const QString& style) {
-    QString html = text.toHtmlEscaped();
+    static const QRegularExpression numberSpace(
+        QStringLiteral("(?<=\\d) (?=\\S)|(?<=[\\x{3000}-\\x{9fff}\\x{ff00}-\\x{ffef}]) (?=\\d)"));
+    QString html = text;
+    html.replace(numberSpace, QStringLiteral("\u00A0"));
+    html = html.toHtmlEscaped();
     html.replace(QLatin1Char('/'), QStringLiteral("/\u200B"));
     html.replace(QLatin1Char('\n'), QStringLiteral("<br>"));
     return QStringLiteral("<p style=\"margin:0; %1\">%2</p>").arg(style, html);

@@ -56,7 +56,7 @@ QString Words::progress(long address, long bytes, qint64 elapsedMs, int retries)
 }
 
 QString Words::attempt(int attempt, int most) {
-    return tr("(try %1 of at most %2)").arg(attempt).arg(most);
+    return tr("Request %1 of at most %2.").arg(attempt).arg(most);
 }
 
 QString Words::secondPass(long address, long from, long to) {

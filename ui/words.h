@@ -46,7 +46,7 @@ public:
     static QString atBlock(const QString& sentence, long address);
     // Block, bytes so far, rate, elapsed time, retries: the status line while reading.
     static QString progress(long address, long bytes, qint64 elapsedMs, int retries);
-    // "(try 2 of at most 3)", after the progress of a request sent again.
+    // "Request 2 of at most 3.", after the progress of a request sent again.
     static QString attempt(int attempt, int most);
     // The second read's own count: "Second read to check: block 7 of 41".
     static QString secondPass(long address, long from, long to);
