@@ -172,10 +172,6 @@ Documents/progread。
         <translation>无</translation>
     </message>
     <message>
-        <source>A USB adapter that disappears right after plugging in may have been claimed by brltty (a braille display service): remove it (sudo apt remove brltty) and plug the adapter in again.</source>
-        <translation>USB 转串口线插上后串口马上又消失，可能是被 brltty（盲文显示服务）占用了：请卸载它（sudo apt remove brltty），再重新插上 USB 转串口线。</translation>
-    </message>
-    <message>
         <source>Just after plugging in, ModemManager probes a new serial port for some seconds: wait a little and try again.</source>
         <translation>USB 转串口线刚插上时，ModemManager 会探测新串口几秒钟：请稍等一会再试。</translation>
     </message>
@@ -754,6 +750,14 @@ Documents/progread。
     <message>
         <source>Request %1 of at most %2.</source>
         <translation>第 %1 次请求（最多 %2 次）。</translation>
+    </message>
+    <message>
+        <source>Check that the USB serial cable is plugged in, or choose another port.</source>
+        <translation>请检查 USB 转串口线是否插好，或换一个串口。</translation>
+    </message>
+    <message>
+        <source>%1 was there earlier, so brltty (a braille display service) may have claimed the adapter: remove brltty (sudo apt remove brltty) and plug the adapter in again.</source>
+        <translation>%1 刚才还在，可能是 brltty（盲文显示服务）占用了 USB 转串口线：请卸载 brltty（sudo apt remove brltty），再重新插上 USB 转串口线。</translation>
     </message>
 </context>
 <context>

@@ -147,6 +147,7 @@ void Form1::Text1_EditingFinished() {
     if (!Text1_Change() || station_.MSComm1.PortOpen()) return;
     try {
         station_.MSComm1.openPort();
+        notePortSeen(q(station_.MSComm1.portName()));
         if (ending_.empty()) setStatus(Words::portOpen(q(station_.MSComm1.portName())));
     } catch (const Error& e) {
         setStatus(Words::error(e, portLister_), true);
@@ -251,6 +252,7 @@ void Form1::uploadFinished(const UploadSummary& summary) {
     const QString told = Words::fileNotes(notes);
     if (!told.isEmpty()) setFileNote(told);
     settings().setValue(QStringLiteral("lastPort"), Text1->text().trimmed());
+    notePortSeen(q(station_.MSComm1.portName()));
 }
 
 void Form1::uploadStopped(const Error& error, bool wasRunning) {

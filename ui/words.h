@@ -126,7 +126,7 @@ private:
     static QString permissionDenied(const ErrorFacts& f);
     static QString folderError(const ErrorFacts& f);
     static QString fileFailed(const ErrorFacts& f);
-    static QString portsNow(const PortLister& ports);
+    static QString portsNow(const QList<PortEntry>& ports);
     static QString lineSettings();
     static Audience audience_;
 };

@@ -120,8 +120,7 @@ QString Words::lineSettings() {
         "bit");
 }
 
-QString Words::portsNow(const PortLister& lister) {
-    const QList<PortEntry> ports = lister ? lister() : QList<PortEntry>();
+QString Words::portsNow(const QList<PortEntry>& ports) {
     return ports.isEmpty() ? tr("No serial port is found on this computer now: check that the USB "
                                 "serial cable is plugged in.")
                            : tr("Ports on this computer: %1.").arg(portPaths(ports));
@@ -138,7 +137,7 @@ QString Words::lineError(const ErrorFacts& f, const PortLister& ports) {
                                 "on an error, not talking to another device), that this is the "
                                 "controller's port, and %1.")
                                  .arg(lineSettings())),
-                        portsNow(ports));
+                        portsNow(ports ? ports() : QList<PortEntry>()));
         case ErrorFacts::Code::LineBusy:
             return atBlock(tr("Block %1 (%2): no answer; the line is busy with characters that are "
                               "no answers (%3 characters in %4 s): another device on this port, "
@@ -190,13 +189,16 @@ namespace {
 
 using Code = ErrorFacts::Code;
 
-// How a trouble with the port is told: what happened (%1: the port, or the number typed), then
-// the ports the system has when they help, then what only Linux has to add.
+// How a trouble with the port is told, most likely cause first: what happened (%1: the port,
+// or the number typed), what to do, the ports the system has when they help, then what only
+// Linux has to add, for a port it saw earlier (vanished) or for any.
 struct PortTrouble {
     Code code;
     const char* what;
-    const char* onLinux = nullptr;
+    const char* advice = nullptr;
     bool listPorts = false;
+    const char* onLinux = nullptr;
+    bool vanished = false;
 };
 
 constexpr PortTrouble kPortTroubles[] = {
@@ -204,14 +206,18 @@ constexpr PortTrouble kPortTroubles[] = {
     {Code::NoPortChosen, QT_TRANSLATE_NOOP("Words", "No port chosen: type the port into 串口号.")},
     {Code::PortNotFound, QT_TRANSLATE_NOOP("Words", "Cannot open %1: there is no such device."),
      QT_TRANSLATE_NOOP("Words",
-                       "A USB adapter that disappears right after plugging in may have been "
-                       "claimed by brltty (a braille display service): remove it (sudo apt "
-                       "remove brltty) and plug the adapter in again."),
+                       "Check that the USB serial cable is plugged in, or choose another port."),
+     true,
+     QT_TRANSLATE_NOOP("Words",
+                       "%1 was there earlier, so brltty (a braille display service) may have "
+                       "claimed the adapter: remove brltty (sudo apt remove brltty) and plug the "
+                       "adapter in again."),
      true},
     {Code::PortBusy,
      QT_TRANSLATE_NOOP("Words",
                        "Cannot open %1: it is in use by another program. Close the other "
                        "program."),
+     nullptr, false,
      QT_TRANSLATE_NOOP("Words",
                        "Just after plugging in, ModemManager probes a new serial port for some "
                        "seconds: wait a little and try again.")},
@@ -255,13 +261,19 @@ QString Words::portError(const ErrorFacts& f, const PortLister& ports) {
     const auto row = std::find_if(std::begin(kPortTroubles), std::end(kPortTroubles),
                                   [&](const PortTrouble& t) { return t.code == f.code; });
     if (row == std::end(kPortTroubles)) return {};
-    QString text = tr(row->what);
-    if (text.contains(QLatin1String("%1"))) {
-        text = text.arg(f.code == Code::PortNumberTooSmall ? QString::number(f.count)
-                                                           : QString::fromStdString(f.subject));
-    }
-    if (row->listPorts) text = then(text, portsNow(ports));
-    if (row->onLinux && onLinux()) text = then(text, tr(row->onLinux));
+    const QString subject = f.code == Code::PortNumberTooSmall ? QString::number(f.count)
+                                                               : QString::fromStdString(f.subject);
+    auto said = [&](const char* sentence) {
+        const QString text = tr(sentence);
+        return text.contains(QLatin1String("%1")) ? text.arg(subject) : text;
+    };
+    QString text = said(row->what);
+    const QList<PortEntry> now = row->listPorts && ports ? ports() : QList<PortEntry>();
+    // With no port at all, the list's own line says to plug the cable in.
+    if (row->advice && !(row->listPorts && now.isEmpty())) text = then(text, said(row->advice));
+    if (row->listPorts) text = then(text, portsNow(now));
+    if (row->onLinux && onLinux() && (!row->vanished || portSeenEarlier(subject)))
+        text = then(text, said(row->onLinux));
     return text;
 }
 
