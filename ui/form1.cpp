@@ -171,10 +171,15 @@ void Form1::closeEvent(QCloseEvent* event) {
 }
 
 void Form1::Compare_Click() {
-    const QString file =
-        QFileDialog::getOpenFileName(this, tr("Compare with a program file"),
-                                     QString::fromStdString((dir_.path / kHistoryDir).string()),
-                                     tr("Program files (*.pmw);;All files (*)"));
+    // history/ holds the earlier reads; before there are any, the dialog would take the missing
+    // folder's name for a file name and offer "history".
+    std::error_code ec;
+    const std::filesystem::path history = dir_.path / kHistoryDir;
+    const std::filesystem::path start =
+        std::filesystem::is_directory(history, ec) ? history : dir_.path;
+    const QString file = QFileDialog::getOpenFileName(this, tr("Compare with a program file"),
+                                                      QString::fromStdString(start.string()),
+                                                      tr("Program files (*.pmw);;All files (*)"));
     if (!file.isEmpty()) compareWith(std::filesystem::path(file.toStdU16String()));
 }
 
