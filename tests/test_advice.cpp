@@ -20,7 +20,7 @@ TEST(Advice, EachFailureSaysWhatToCheck) {
     struct Row {
         const char* what;
         Error error;
-        std::vector<QString> said;  // in this order: the likeliest cause first
+        std::vector<QString> said;  // in this order, the likeliest cause first; advice apart
         std::vector<QString> unsaid = {};
     };
     notePortSeen("/dev/ttyUSB5");
@@ -35,8 +35,8 @@ TEST(Advice, EachFailureSaysWhatToCheck) {
          {"Block 10 (0x8120)", "NAK", "3 times", "locks its memory", "even parity"}},
         {"a missing device",
          errorWith(ErrorFacts::Code::PortNotFound, "/dev/ttyUSB3"),
-         {"/dev/ttyUSB3", "no such device", "USB serial cable is plugged in",
-          "/dev/ttyS0, /dev/ttyUSB0"},
+         {"/dev/ttyUSB3", "no such device.\nCheck that the USB serial cable is plugged in",
+          "\nPorts on this computer: /dev/ttyS0, /dev/ttyUSB0"},
          {"brltty"}},
         {"an adapter seen earlier, gone",
          errorWith(ErrorFacts::Code::PortNotFound, "/dev/ttyUSB5"),

@@ -109,8 +109,10 @@ void HeadlessRead::interrupt(int signo) {
 // up fails the write (EPIPE, EIO) and the read goes on; the exit status tells how it ended.
 void HeadlessRead::say(const QString& text) {
     endLine();
-    const QByteArray line = "progread: " + text.toUtf8() + '\n';
-    std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stderr);
+    for (const QString& part : text.split(QLatin1Char('\n'))) {
+        const QByteArray line = "progread: " + part.toUtf8() + '\n';
+        std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stderr);
+    }
 }
 
 void HeadlessRead::endLine() {

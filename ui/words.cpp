@@ -19,6 +19,12 @@ QString Words::then(const QString& first, const QString& second) {
     return tr("%1 %2", "one sentence after another").arg(first, second);
 }
 
+QString Words::apart(const QString& first, const QString& second) {
+    if (first.isEmpty()) return second;
+    if (second.isEmpty()) return first;
+    return first + QLatin1Char('\n') + second;
+}
+
 QString Words::address(long address) {
     return QString::fromStdString(hexAddress(address));
 }

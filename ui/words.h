@@ -35,6 +35,8 @@ public:
 
     // Two sentences in a row (no space between them in Chinese).
     static QString then(const QString& first, const QString& second);
+    // What happened, and what to do about it: a line each.
+    static QString apart(const QString& first, const QString& second);
     // "0x8040"
     static QString address(long address);
     // The block at an address, counted from 1 as the operator counts them (程序步 shows the

@@ -130,14 +130,14 @@ QString Words::portsNow(const QList<PortEntry>& ports) {
 QString Words::lineError(const ErrorFacts& f, const PortLister& ports) {
     switch (f.code) {
         case ErrorFacts::Code::NoReply:
-            return then(then(atBlock(tr("Block %1 (%2): no reply after %3 requests."), f.address)
-                                 .arg(f.count),
-                             tr("Check that the cable is plugged in at both ends, that the "
-                                "controller is powered and in a state that answers (not stopped "
-                                "on an error, not talking to another device), that this is the "
-                                "controller's port, and %1.")
-                                 .arg(lineSettings())),
-                        portsNow(ports ? ports() : QList<PortEntry>()));
+            return apart(apart(atBlock(tr("Block %1 (%2): no reply after %3 requests."), f.address)
+                                   .arg(f.count),
+                               tr("Check that the cable is plugged in at both ends, that the "
+                                  "controller is powered and in a state that answers (not stopped "
+                                  "on an error, not talking to another device), that this is the "
+                                  "controller's port, and %1.")
+                                   .arg(lineSettings())),
+                         portsNow(ports ? ports() : QList<PortEntry>()));
         case ErrorFacts::Code::LineBusy:
             return atBlock(tr("Block %1 (%2): no answer; the line is busy with characters that are "
                               "no answers (%3 characters in %4 s): another device on this port, "
@@ -270,10 +270,10 @@ QString Words::portError(const ErrorFacts& f, const PortLister& ports) {
     QString text = said(row->what);
     const QList<PortEntry> now = row->listPorts && ports ? ports() : QList<PortEntry>();
     // With no port at all, the list's own line says to plug the cable in.
-    if (row->advice && !(row->listPorts && now.isEmpty())) text = then(text, said(row->advice));
-    if (row->listPorts) text = then(text, portsNow(now));
+    if (row->advice && !(row->listPorts && now.isEmpty())) text = apart(text, said(row->advice));
+    if (row->listPorts) text = apart(text, portsNow(now));
     if (row->onLinux && onLinux() && (!row->vanished || portSeenEarlier(subject)))
-        text = then(text, said(row->onLinux));
+        text = apart(text, said(row->onLinux));
     return text;
 }
 
