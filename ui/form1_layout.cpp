@@ -30,11 +30,15 @@ constexpr auto kRed = "#b00020";
 constexpr auto kGreen = "#1b7f2a";
 
 // One line of the status area, in its own paragraph. A long path may break after each slash;
-// a number never parts from its unit ("7682 字节") nor from the word before it ("第 65").
+// a number never parts from its unit ("7682 字节"), nor from the word before it ("重发 1 次":
+// two Han characters, the most such a word has here).
 QString paragraph(const QString& text, const QString& style) {
     static const QRegularExpression numberSpace(
         QStringLiteral("(?<=\\d) (?=\\S)|(?<=[\\x{3000}-\\x{9fff}\\x{ff00}-\\x{ffef}]) (?=\\d)"));
+    static const QRegularExpression wordBeforeNumber(
+        QStringLiteral("(?<=[\\x{4e00}-\\x{9fff}])(?=[\\x{4e00}-\\x{9fff}] \\d)"));
     QString html = text;
+    html.replace(wordBeforeNumber, QStringLiteral("\u2060"));
     html.replace(numberSpace, QStringLiteral("\u00A0"));
     html = html.toHtmlEscaped();
     html.replace(QLatin1Char('/'), QStringLiteral("/\u200B"));
