@@ -314,6 +314,7 @@ std::optional<std::string> searchedPort(const QStringList& candidates, QString* 
     *search = Words::portsTried(tried);
     if (!found) {
         tell(Words::noControllerAnswered(*search));
+        tell(Words::headline({Ending::How::Failed, {}, {}}));
         return {};
     }
     tell(Words::controllerFound(*found));
