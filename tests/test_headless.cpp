@@ -96,6 +96,7 @@ TEST(Headless, AFailedUploadExitsOneWithTheReason) {
     EXPECT_FALSE(std::filesystem::exists(dir / "history"));
     EXPECT_NE(out.stdErr.indexOf("duqu.pmw still holds the read of 20"), -1)
         << out.stdErr.toStdString();
+    EXPECT_TRUE(out.stdErr.endsWith("\nprogread: Read failed\n")) << "the ending comes last";
 
     // A mistyped port: the earlier image stays, and the last read's .part too.
     const Outcome missing = runProgread({"--read", "/dev/ttyNOSUCH1", "--dir", str(dir.path())});
@@ -542,7 +543,8 @@ TEST(Headless, AutoFindsThePortWhereTheControllerAnswers) {
         {"--read", "auto:" + silent.name + ",/dev/ttyNOSUCH7", "--dir", str(none.path())});
     EXPECT_EQ(nobody.exitCode, 1) << nobody.stdErr.toStdString();
     EXPECT_TRUE(nobody.stdErr.contains(silent.name + ": no answer") &&
-                nobody.stdErr.contains("/dev/ttyNOSUCH7: no such device"))
+                nobody.stdErr.contains("/dev/ttyNOSUCH7: no such device") &&
+                nobody.stdErr.endsWith("progread: Read failed\n"))
         << nobody.stdErr.toStdString();
     EXPECT_FALSE(std::filesystem::exists(none / "duqu.pmw.part"));
 }

@@ -11,6 +11,7 @@
 #include "temp_dir.h"
 #include "ui/form1.h"
 #include "ui/port_list.h"
+#include "ui/port_probe.h"
 
 using namespace progread;
 using namespace progread::testing;
@@ -65,6 +66,8 @@ TEST(PortPicker, TheListAndTheCompleterOfferTheSystemsPortsReadAgain) {
     EXPECT_EQ(w.port().portName(), ports[1].byId.toStdString());
 }
 
+// The field's first text, and the order 自动 tries the ports in: USB adapters first, as the
+// controller is most often on one.
 TEST(PortPicker, TheFieldStartsWithTheRememberedPortElseTheOnlyUsbAdapterElseOne) {
     PortEntry usb0, usb1, builtIn;
     usb0.path = QStringLiteral("/dev/ttyUSB0");
@@ -76,17 +79,21 @@ TEST(PortPicker, TheFieldStartsWithTheRememberedPortElseTheOnlyUsbAdapterElseOne
         QString remembered;
         QList<PortEntry> ports;
         QString first;
+        QStringList searched;
     } rows[] = {
-        {"/dev/ttyUSB3", {builtIn, usb0}, "/dev/ttyUSB3"},  // remembered, even when gone
-        {"", {builtIn, usb0}, "/dev/ttyUSB0"},
-        {" ", {usb0}, "/dev/ttyUSB0"},
-        {"", {builtIn, usb0, usb1}, "1"},  // two adapters: no guess
-        {"", {builtIn}, "1"},
-        {"", {}, "1"},
+        {"/dev/ttyUSB3", {builtIn, usb0}, "/dev/ttyUSB3", {"/dev/ttyUSB0", "/dev/ttyS0"}},
+        {"", {builtIn, usb0}, "/dev/ttyUSB0", {"/dev/ttyUSB0", "/dev/ttyS0"}},
+        {" ", {usb0}, "/dev/ttyUSB0", {"/dev/ttyUSB0"}},
+        {"", {builtIn, usb0, usb1}, "1", {"/dev/ttyUSB0", "/dev/ttyACM0", "/dev/ttyS0"}},
+        {"", {builtIn}, "1", {"/dev/ttyS0"}},
+        {"", {}, "1", {}},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(initialPortText(row.remembered, row.ports), row.first)
             << row.remembered.toStdString() << ", " << row.ports.size() << " ports";
+        EXPECT_EQ(PortProbe::candidates(QStringLiteral("自动"), [&] { return row.ports; }),
+                  row.searched)
+            << row.ports.size() << " ports";
     }
 }
 

@@ -123,7 +123,7 @@ TEST(Translations, UsageErrorsAndHelpInTheChosenLanguage) {
     const std::vector<Row> rows = {
         {{"--bogus", "--lang", "zh"},
          2,
-         QStringLiteral("没有这个选项：--bogus")},  // the language after the mistake
+         QStringLiteral("未知选项：--bogus")},  // the language after the mistake
         {{"--lang", "zh", "--help"}, 0, QStringLiteral("--verify       把程序再读取一遍")},
         {{"--lang", "en", "--help"},
          0,

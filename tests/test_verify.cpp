@@ -25,7 +25,7 @@ TEST(Verify, TheImageIsPublishedOnlyWhenTwoReadsAgree) {
         {"changed between the reads",
          {"--change-after", "42"},
          1,
-         "Block 0 (0x8000) read a second time differs"},
+         "Block 1 (0x8000) read a second time differs"},
     };
     for (const Row& row : rows) {
         TempDir dir;

@@ -10,6 +10,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTextBlock>
+#include <QTextDocument>
 
 #include "operator_helpers.h"
 #include "qt_helpers.h"
@@ -58,6 +60,22 @@ struct SilentLine {
         return got;
     }
 };
+
+// The first paragraph of the status area that holds part, as the label shows it.
+QTextCharFormat shownFormat(const Form1& w, const QString& part) {
+    QTextDocument doc;
+    doc.setHtml(w.Status->text());
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        if (b.text().contains(part)) return b.begin().fragment().charFormat();
+    }
+    ADD_FAILURE() << "no \"" << part.toStdString() << "\" in " << w.statusText().toStdString();
+    return {};
+}
+
+QColor shownColour(const Form1& w, const QString& part) {
+    const QTextCharFormat f = shownFormat(w, part);
+    return f.hasProperty(QTextFormat::ForegroundBrush) ? f.foreground().color() : QColor(Qt::black);
+}
 
 }  // namespace
 
@@ -245,12 +263,18 @@ TEST(Window, ALostLineIsShownAndTheWindowCanStartAgain) {
         typePort(w, sim.qport());
         ASSERT_TRUE(readToEnd(w));
         EXPECT_EQ(w.upload().step(), Upload::Step::Stopped);
-        EXPECT_NE(w.statusText().indexOf("The read stopped"), -1) << w.statusText().toStdString();
+        EXPECT_TRUE(w.statusText().startsWith("Read failed\n")) << w.statusText().toStdString();
         EXPECT_NE(w.statusText().indexOf(sim.qport()), -1) << w.statusText().toStdString();
         const QString part = QString::fromStdString((dir / "duqu.pmw.part").string());
         EXPECT_NE(w.statusText().indexOf("2 blocks kept in " + part), -1)
             << w.statusText().toStdString();
     }
+    // A new read that cannot open its port leaves 程序步 empty, not at the last read's block.
+    ASSERT_FALSE(w.Text2->text().isEmpty());
+    typePort(w, QStringLiteral("/dev/ttyNOSUCH5"));
+    QTest::mouseClick(w.Command1, Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return !w.upload().running(); }));
+    EXPECT_EQ(w.Text2->text(), "") << w.statusText().toStdString();
     Sim again;
     typePort(w, again.qport());
     ASSERT_TRUE(readToEnd(w));
@@ -349,21 +373,19 @@ TEST(Window, OnlyStopOrEscStopsARead) {
         EXPECT_FALSE(w.Stop->isEnabled());
         EXPECT_FALSE(w.Busy->isVisible());
         const QString stopped = w.statusText();
-        EXPECT_TRUE(stopped.contains("The read was stopped") && stopped.contains("kept in"))
+        EXPECT_TRUE(stopped.startsWith("Stopped\n") && stopped.contains("kept in"))
             << stopped.toStdString();
         EXPECT_TRUE(std::filesystem::exists(dir / "duqu.pmw.part"));
 
         // Editing the field afterwards adds to the message; it does not replace it.
         QTest::keyClicks(w.Text1, "x");
-        EXPECT_TRUE(w.statusText().contains("The read was stopped"))
-            << w.statusText().toStdString();
+        EXPECT_TRUE(w.statusText().startsWith("Stopped\n")) << w.statusText().toStdString();
         QTest::keyClick(w.Text1, Qt::Key_Backspace);
-        EXPECT_TRUE(w.statusText().contains("The read was stopped"))
-            << w.statusText().toStdString();
+        EXPECT_TRUE(w.statusText().startsWith("Stopped\n")) << w.statusText().toStdString();
     }
     // 读入 starts over, and the whole program comes.
     QTest::mouseClick(w.Command1, Qt::LeftButton);
-    EXPECT_FALSE(w.statusText().contains("The read was stopped"));
+    EXPECT_FALSE(w.statusText().contains("Stopped"));
     ASSERT_TRUE(waitUntil([&] { return !w.upload().running(); }, 30000));
     EXPECT_EQ(w.upload().step(), Upload::Step::Finished) << w.statusText().toStdString();
     EXPECT_EQ(readFile(dir / "duqu.pmw"), expectedImage({}, sampleProgramMemory()));
@@ -415,23 +437,46 @@ TEST(Window, TheSecondReadIsLabelledAndExplained) {
     }
 }
 
-// A header of zeros is said at start and again with the result, in red: not a plain "Done."
-TEST(Window, AWarningAtStartStaysInTheResult) {
-    for (const bool withTemplate : {false, true}) {
-        SCOPED_TRACE(withTemplate ? "with a template" : "no template");
+// How a read ended comes first, in a word, green or red; the figures under it in black, a
+// warning in red on its own line. Information is never red, at start-up neither.
+TEST(Window, TheEndingComesFirstAndOnlyWarningsAndFailuresAreRed) {
+    const QColor red(0xb0, 0x00, 0x20), green(0x1b, 0x7f, 0x2a), black(Qt::black);
+    const struct {
+        const char* what;
+        bool withTemplate;
+        QStringList sim;
+        QString ending;
+        QColor colour;
+        QString warning;  // empty: none is shown
+    } rows[] = {
+        {"done", true, {"--blocks", "2"}, "Done", green, ""},
+        {"a header of zeros", false, {"--blocks", "2"}, "Done, with a warning", green, "moban.pmw"},
+        {"the line lost", true, {"--close-after", "1"}, "Read failed", red, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
         TempDir dir;
-        if (withTemplate) writeFile(dir / "moban.pmw", patternBytes(256, 5));
-        Sim sim({"--blocks", "2"});
+        if (row.withTemplate) writeFile(dir / "moban.pmw", patternBytes(256, 5));
+        Sim sim(row.sim);
         Form1 w(dir.path(), sim.qport());
         ASSERT_TRUE(w.Form_Load(nullptr));
+        EXPECT_EQ(shownColour(w, "Files are kept in"), black);
+        if (!row.warning.isEmpty()) EXPECT_EQ(shownColour(w, "Warning:"), red);
         w.show();
         ASSERT_TRUE(readToEnd(w));
         const QString result = w.statusText();
-        EXPECT_EQ(result.contains("Warning:"), !withTemplate) << result.toStdString();
-        EXPECT_EQ(result.contains("moban.pmw:"), !withTemplate) << result.toStdString();
-        EXPECT_EQ(w.Status->styleSheet().contains("color"), !withTemplate);
-        EXPECT_TRUE(result.startsWith(withTemplate ? "Done. " : "Done, with a warning."))
-            << result.toStdString();
+        EXPECT_TRUE(result.startsWith(row.ending + "\n")) << result.toStdString();
+        EXPECT_EQ(shownColour(w, row.ending), row.colour) << result.toStdString();
+        EXPECT_GE(shownFormat(w, row.ending).fontWeight(), QFont::Bold);
+        const QString detail = result.section('\n', 1, 1);
+        EXPECT_EQ(shownColour(w, detail.section(' ', 0, 0)), black) << detail.toStdString();
+        EXPECT_EQ(result.contains("Warning:"), !row.warning.isEmpty()) << result.toStdString();
+        if (!row.warning.isEmpty()) EXPECT_EQ(shownColour(w, "Warning:"), red);
+        // No line breaks between a number and its unit ("1312" / "bytes").
+        QTextDocument shown;
+        shown.setHtml(w.Status->text());
+        EXPECT_FALSE(shown.toRawText().contains(QRegularExpression("\\d ")))
+            << shown.toRawText().toStdString();
     }
 }
 

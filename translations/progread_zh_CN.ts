@@ -9,7 +9,7 @@
     </message>
     <message>
         <source>unknown option %1</source>
-        <translation>没有这个选项：%1</translation>
+        <translation>未知选项：%1</translation>
     </message>
     <message>
         <source>%1 needs a value</source>
@@ -106,7 +106,7 @@ writable, in Documents/progread of the user.
   --read 串口    不开窗口读取一次；进度和结果输出到标准错误。
                  退出码 0：已写出完整程序文件；1：读取失败；
                  129 / 130 / 143：终端关闭（SIGHUP）/ Ctrl-C（SIGINT）/ SIGTERM 停止。
-                 串口可以写 auto：逐个尝试本机串口（先试 USB 转串口），在控制器应答的
+                 串口可以写 auto：逐个尝试本机串口（先试 USB 转串口线），在控制器应答的
                  串口上读取；auto:串口,串口,... 只尝试列出的串口。
   --compare 文件 读取后把程序和该文件中的程序比较（程序文件，例如
                  history/duqu-20261206-140312.pmw）。退出码 0：相同；3：不同；
@@ -144,7 +144,7 @@ Documents/progread。
     </message>
     <message>
         <source>%1 blocks were confirmed by a second reply.</source>
-        <translation>%1 块由第二次应答确认。</translation>
+        <translation>%1 块经第二次应答确认。</translation>
     </message>
     <message>
         <source>Image: %1 (%2 bytes).</source>
@@ -172,16 +172,12 @@ Documents/progread。
         <translation>无</translation>
     </message>
     <message>
-        <source>A USB adapter that disappears right after plugging in may have been claimed by brltty (a braille display service): remove it (sudo apt remove brltty) and plug the adapter in again.</source>
-        <translation>如果 USB 转串口插上后马上消失，可能被 brltty（盲文显示服务）占用了：卸载它（sudo apt remove brltty），再重新插上转换器。</translation>
-    </message>
-    <message>
         <source>Just after plugging in, ModemManager probes a new serial port for some seconds: wait a little and try again.</source>
-        <translation>刚插上时，ModemManager 会探测新串口几秒钟：稍等一会再试。</translation>
+        <translation>USB 转串口线刚插上时，ModemManager 会探测新串口几秒钟：请稍等一会再试。</translation>
     </message>
     <message>
         <source>sudo usermod -aG %1 &quot;$USER&quot;, then log out and in again</source>
-        <translation>sudo usermod -aG %1 &quot;$USER&quot;，然后注销再重新登录</translation>
+        <translation>sudo usermod -aG %1 &quot;$USER&quot;，然后注销并重新登录</translation>
     </message>
     <message>
         <source>Check that the disk has room and that the folder may be written to.</source>
@@ -197,7 +193,7 @@ Documents/progread。
     </message>
     <message>
         <source>%1 is not a folder, so earlier images cannot be kept in it. Move or rename that file, then start again.</source>
-        <translation>%1 不是文件夹，原来的程序文件没法放进去。请把这个文件移走或改名，然后重新开始。</translation>
+        <translation>%1 不是文件夹，无法存放原来的程序文件。请把这个文件移走或改名，然后重新开始。</translation>
     </message>
     <message>
         <source>duqu.pmw.lock in %1 is a folder, not progread&apos;s lock file: remove it, then start again.</source>
@@ -209,16 +205,11 @@ Documents/progread。
     </message>
     <message>
         <source>duqu.pmw.lock in %1 cannot be read as progread&apos;s lock file (it is empty or damaged). If no progread is using this folder, remove it, then start again.</source>
-        <translation>%1 里的 duqu.pmw.lock 读不出是 progread 的锁文件（是空的或已损坏）。如果没有别的 progread 在用这个文件夹，请删除它，然后重新开始。</translation>
+        <translation>%1 里的 duqu.pmw.lock 无法识别为 progread 的锁文件（是空的或已损坏）。如果没有别的 progread 在用这个文件夹，请删除它，然后重新开始。</translation>
     </message>
     <message>
         <source>duqu.pmw.lock in %1 was left by a progread that has ended (process %2) and cannot be removed: %3. Remove it by hand or make the folder writable, then start again.</source>
         <translation>%1 里的 duqu.pmw.lock 是已结束的 progread（进程 %2）留下的，删不掉：%3。请手动删除它，或让这个文件夹可以写入，然后重新开始。</translation>
-    </message>
-    <message>
-        <source>%1 (%2)</source>
-        <comment>a block&apos;s offset, as 程序步 shows it, then its address</comment>
-        <translation>%1（地址 %2）</translation>
     </message>
     <message>
         <source>1 block</source>
@@ -237,32 +228,20 @@ Documents/progread。
         <translation>重发 %1 次</translation>
     </message>
     <message>
-        <source>Block %1: %2 bytes read, %3 bytes/s, %4 s, %5.</source>
-        <translation>程序步 %1：已读取 %2 字节，%3 字节/秒，%4 秒，%5。</translation>
-    </message>
-    <message>
-        <source>(try %1 of at most %2)</source>
-        <translation>（第 %1 次尝试，最多 %2 次）</translation>
-    </message>
-    <message>
         <source>Second read to check: block %1 of %2.</source>
-        <translation>第二遍核对：块 %1 / %2。</translation>
+        <translation>第二遍核对：第 %1 块，共 %2 块。</translation>
     </message>
     <message>
         <source>Answers were lost on the way: the blocks from %1 to %2 are read a second time to be sure.</source>
-        <translation>途中丢失了应答：地址 %1 到 %2 的块再读取一遍核对。</translation>
+        <translation>通信中有应答丢失，将重新读取地址 %1～%2 的数据块进行核对。</translation>
     </message>
     <message>
         <source>Every block is read a second time to check it.</source>
-        <translation>每块再读取一遍核对。</translation>
+        <translation>每块都将再读取一遍进行核对。</translation>
     </message>
     <message>
         <source>The controller forms its reply checksums by another rule: each block is read twice and taken only when both reads agree.</source>
         <translation>控制器的应答校验和算法不同：每块读取两次，两次一致才采用。</translation>
-    </message>
-    <message>
-        <source>Block %1: %2; asking again.</source>
-        <translation>程序步 %1：%2，重发请求。</translation>
     </message>
     <message>
         <source>Read %1 bytes, %2, in %3 s (%4 bytes/s), %5.</source>
@@ -270,35 +249,15 @@ Documents/progread。
     </message>
     <message>
         <source>Verified: a second read agreed byte for byte.</source>
-        <translation>已核对：第二遍读取逐字节一致。</translation>
+        <translation>已核对：两次读取逐字节一致。</translation>
     </message>
     <message>
         <source>1 block was confirmed by a second reply.</source>
-        <translation>1 块由第二次应答确认。</translation>
-    </message>
-    <message>
-        <source>Done.</source>
-        <translation>完成。</translation>
-    </message>
-    <message>
-        <source>Done, with a warning.</source>
-        <translation>完成，但有警告。</translation>
+        <translation>1 块经第二次应答确认。</translation>
     </message>
     <message>
         <source>Warning: %1</source>
         <translation>警告：%1</translation>
-    </message>
-    <message>
-        <source>The read stopped: %1</source>
-        <translation>读取中止：%1</translation>
-    </message>
-    <message>
-        <source>The read was stopped (停止).</source>
-        <translation>已按“停止”，读取中止。</translation>
-    </message>
-    <message>
-        <source>Waiting for the answer to block %1, %2 s.</source>
-        <translation>正在等待程序步 %1 的应答，已等 %2 秒。</translation>
     </message>
     <message>
         <source>Overflow</source>
@@ -330,27 +289,15 @@ Documents/progread。
     </message>
     <message>
         <source>No serial port is found on this computer now: check that the USB serial cable is plugged in.</source>
-        <translation>本机当前未检测到串口，请检查 USB 转串口线是否插好。</translation>
+        <translation>本机当前没有串口：请检查 USB 转串口线是否插好。</translation>
     </message>
     <message>
         <source>Ports on this computer: %1.</source>
         <translation>本机现有串口：%1。</translation>
     </message>
     <message>
-        <source>Block %1: no reply after %2 requests.</source>
-        <translation>程序步 %1 连续请求 %2 次都没有应答。</translation>
-    </message>
-    <message>
         <source>Check that the cable is plugged in at both ends, that the controller is powered and in a state that answers (not stopped on an error, not talking to another device), that this is the controller&apos;s port, and %1.</source>
-        <translation>请检查：电缆两端是否插好；控制器是否通电、能否应答（没有因故障停机，也没有在和别的设备通信）；这个串口是否接的是控制器；%1。</translation>
-    </message>
-    <message>
-        <source>Block %1: %2 after %3 requests. Check the cable and its plugs, and %4.</source>
-        <translation>程序步 %1 连续请求 %3 次，最后仍是%2。请检查电缆和插头，以及%4。</translation>
-    </message>
-    <message>
-        <source>Block %1: the controller refused the request (NAK) %2 times. It may not accept reads now: check that it is not in a mode that locks its memory, and %3.</source>
-        <translation>程序步 %1：控制器 %2 次拒绝请求（NAK）。它现在可能不接受读取：请检查它是否处于锁定存储器的模式，以及%3。</translation>
+        <translation>请检查：通信电缆两端是否插好；控制器是否通电、能否应答（没有因故障停机，也没有在和别的设备通信）；这个串口是否接的是控制器；%1。</translation>
     </message>
     <message>
         <source>The line is out of step: an answer came when none was due (last block taken: %1). Make sure no other program uses the port, then read again.</source>
@@ -359,10 +306,6 @@ Documents/progread。
     <message>
         <source>The end of program memory (%1) was reached without an end marker. Check that the controller holds a program, then read again.</source>
         <translation>已读到程序存储器末尾（%1），仍没有结束标记。请检查控制器里是否有程序，然后重新读取。</translation>
-    </message>
-    <message>
-        <source>Block %1 read a second time differs from the first read: the line lost track of its answers, or the program changed meanwhile. Read again.</source>
-        <translation>程序步 %1 第二遍读取的内容与第一遍不同：通信中应答错位，或读取期间程序被修改。请重新读取。</translation>
     </message>
     <message>
         <source>The port was changed to %1 during the read.</source>
@@ -374,7 +317,7 @@ Documents/progread。
     </message>
     <message>
         <source>Cannot open %1: there is no such device.</source>
-        <translation>无法打开 %1：没有这个设备。</translation>
+        <translation>无法打开 %1：设备不存在。</translation>
     </message>
     <message>
         <source>Cannot open %1: it is in use by another program. Close the other program.</source>
@@ -390,7 +333,7 @@ Documents/progread。
     </message>
     <message>
         <source>Cannot open %1: it is already open.</source>
-        <translation>无法打开 %1：它已经打开了。</translation>
+        <translation>无法打开 %1：该串口已经打开。</translation>
     </message>
     <message>
         <source>The system cannot open %1 as a serial port. Check that this is a serial port.</source>
@@ -402,7 +345,7 @@ Documents/progread。
     </message>
     <message>
         <source>The port %1 was disconnected (the connection was lost) and has been closed. Check that the USB serial cable is plugged in.</source>
-        <translation>串口 %1 已断开（连接丢失），已关闭。请检查 USB 转串口线是否插好。</translation>
+        <translation>串口 %1 连接中断，已关闭。请检查 USB 转串口线是否插好。</translation>
     </message>
     <message>
         <source>The port field is empty.</source>
@@ -510,7 +453,7 @@ Documents/progread。
     </message>
     <message>
         <source>Answers were lost on the way, so a second read checked %1, and both reads agreed.</source>
-        <translation>途中丢失了应答，因此再读取一遍核对了 %1，两遍一致。</translation>
+        <translation>通信中有应答丢失，已重读 %1核对，两次结果一致。</translation>
     </message>
     <message>
         <source>1 of %1 blocks differs</source>
@@ -570,7 +513,7 @@ Documents/progread。
     </message>
     <message>
         <source>Fingerprint (SHA-256): %1.</source>
-        <translation>指纹（SHA-256）：%1。</translation>
+        <translation>SHA-256 校验值：%1。</translation>
     </message>
     <message>
         <source>Looking for the controller…</source>
@@ -578,11 +521,11 @@ Documents/progread。
     </message>
     <message>
         <source>The controller answered on %1.</source>
-        <translation>控制器在 %1 上应答。</translation>
+        <translation>在 %1 上找到控制器。</translation>
     </message>
     <message>
         <source>No controller answered.</source>
-        <translation>没有控制器应答。</translation>
+        <translation>没有找到控制器。</translation>
     </message>
     <message>
         <source>Files are kept in %1, the program&apos;s folder.</source>
@@ -614,11 +557,11 @@ Documents/progread。
     </message>
     <message>
         <source>No block was read; no %1 was written.</source>
-        <translation>一块也没有读到；没有生成 %1。</translation>
+        <translation>没有读取到任何块；没有生成 %1。</translation>
     </message>
     <message>
         <source>Incomplete: %1 kept in %2; no %3 was written.</source>
-        <translation>未读完：已读取的 %1保存在 %2；没有生成 %3。</translation>
+        <translation>未读完：已读取的 %1已保存在 %2；没有生成 %3。</translation>
     </message>
     <message>
         <source>Interrupted (SIGINT).</source>
@@ -646,7 +589,7 @@ Documents/progread。
     </message>
     <message>
         <source>Port %1 is open. Press 读入 to read the program.</source>
-        <translation>串口 %1 已打开。按“读入”读取程序。</translation>
+        <translation>串口 %1 已打开。按“读入”开始读取程序。</translation>
     </message>
     <message>
         <source>Press 读入 to look for the controller&apos;s port.</source>
@@ -654,7 +597,7 @@ Documents/progread。
     </message>
     <message>
         <source>%1: the controller answered</source>
-        <translation>%1：控制器应答</translation>
+        <translation>%1：控制器有应答</translation>
     </message>
     <message>
         <source>%1: no answer</source>
@@ -674,7 +617,7 @@ Documents/progread。
     </message>
     <message>
         <source>%1: no such device</source>
-        <translation>%1：没有这个设备</translation>
+        <translation>%1：设备不存在</translation>
     </message>
     <message>
         <source>%1: cannot be written to</source>
@@ -718,7 +661,7 @@ Documents/progread。
     </message>
     <message>
         <source>Answers owed to an earlier read on this port came and were dropped: the blocks from %1 to %2 are read a second time to be sure.</source>
-        <translation>收到并丢弃了这个串口上次读取遗留的应答：地址 %1 到 %2 的块再读取一遍核对。</translation>
+        <translation>收到并丢弃了这个串口上次读取遗留的应答，将重新读取地址 %1～%2 的数据块进行核对。</translation>
     </message>
     <message>
         <source>The record of answers still owed on this port cannot be kept (%1): a read started right after this one stops may take an answer owed to it. Check the folder&apos;s permissions.</source>
@@ -726,7 +669,7 @@ Documents/progread。
     </message>
     <message>
         <source>Answers owed to an earlier read on this port came and were dropped, so a second read checked %1, and both reads agreed.</source>
-        <translation>收到并丢弃了这个串口上次读取遗留的应答，因此再读取一遍核对了 %1，两遍一致。</translation>
+        <translation>收到并丢弃了这个串口上次读取遗留的应答，已重读 %1核对，两次结果一致。</translation>
     </message>
     <message>
         <source>the duqu.pmw this read replaced</source>
@@ -749,8 +692,72 @@ Documents/progread。
         <translation>%1：没有权限，只有 root 能打开（需要 udev 规则）</translation>
     </message>
     <message>
-        <source>Block %1: no answer; the line is busy with characters that are no answers (%2 characters in %3 s): another device on this port, or another line speed? Check that only the controller is on this port, and %4.</source>
-        <translation>程序步 %1 没有应答；线路上一直有不是应答的字符（%3 秒内 %2 个字符）：这个串口上是否接了别的设备，或者通信速率不对？请检查这个串口只接了控制器，并且%4。</translation>
+        <source>Done</source>
+        <translation>完成</translation>
+    </message>
+    <message>
+        <source>Done, with a warning</source>
+        <translation>完成，但有警告</translation>
+    </message>
+    <message>
+        <source>Read failed</source>
+        <translation>读取失败</translation>
+    </message>
+    <message>
+        <source>Stopped</source>
+        <translation>已停止</translation>
+    </message>
+    <message>
+        <source>停止 was pressed.</source>
+        <translation>已按“停止”。</translation>
+    </message>
+    <message>
+        <source>block %1 (%2)</source>
+        <translation>第 %1 块（地址 %2）</translation>
+    </message>
+    <message>
+        <source>Block %1 (%2): %3 bytes read, %4 bytes/s, %5 s, %6.</source>
+        <translation>第 %1 块（地址 %2）：已读取 %3 字节，%4 字节/秒，%5 秒，%6。</translation>
+    </message>
+    <message>
+        <source>Block %1 (%2): %3; asking again.</source>
+        <translation>第 %1 块（地址 %2）：%3，重新请求。</translation>
+    </message>
+    <message>
+        <source>Waiting for the answer to block %1 (%2), %3 s.</source>
+        <translation>正在等待第 %1 块（地址 %2）的应答，已等 %3 秒。</translation>
+    </message>
+    <message>
+        <source>Block %1 (%2): no reply after %3 requests.</source>
+        <translation>第 %1 块（地址 %2）连续请求 %3 次都没有应答。</translation>
+    </message>
+    <message>
+        <source>Block %1 (%2): no answer; the line is busy with characters that are no answers (%3 characters in %4 s): another device on this port, or another line speed? Check that only the controller is on this port, and %5.</source>
+        <translation>第 %1 块（地址 %2）没有应答；线路上一直有不是应答的字符（%4 秒内 %3 个字符）：这个串口上是否接了别的设备，或者通信速率不对？请检查这个串口只接了控制器，并且%5。</translation>
+    </message>
+    <message>
+        <source>Block %1 (%2): %3 after %4 requests. Check the cable and its plugs, and %5.</source>
+        <translation>第 %1 块（地址 %2）连续请求 %4 次，最后仍是%3。请检查通信电缆和插头，以及%5。</translation>
+    </message>
+    <message>
+        <source>Block %1 (%2): the controller refused the request (NAK) %3 times. It may not accept reads now: check that it is not in a mode that locks its memory, and %4.</source>
+        <translation>第 %1 块（地址 %2）：控制器 %3 次拒绝请求（NAK）。它现在可能不接受读取：请检查它是否处于锁定存储器的模式，以及%4。</translation>
+    </message>
+    <message>
+        <source>Block %1 (%2) read a second time differs from the first read: the line lost track of its answers, or the program changed meanwhile. Read again.</source>
+        <translation>第 %1 块（地址 %2）第二遍读取的内容与第一遍不同：通信中应答错位，或读取期间程序被修改。请重新读取。</translation>
+    </message>
+    <message>
+        <source>Request %1 of at most %2.</source>
+        <translation>第 %1 次请求（最多 %2 次）。</translation>
+    </message>
+    <message>
+        <source>Check that the USB serial cable is plugged in, or choose another port.</source>
+        <translation>请检查 USB 转串口线是否插好，或换一个串口。</translation>
+    </message>
+    <message>
+        <source>%1 was there earlier, so brltty (a braille display service) may have claimed the adapter: remove brltty (sudo apt remove brltty) and plug the adapter in again.</source>
+        <translation>%1 刚才还在，可能是 brltty（盲文显示服务）占用了 USB 转串口线：请卸载 brltty（sudo apt remove brltty），再重新插上 USB 转串口线。</translation>
     </message>
 </context>
 <context>
@@ -777,7 +784,7 @@ Documents/progread。
     </message>
     <message>
         <source>Try each port, USB adapters first, and read where the controller answers</source>
-        <translation>逐个尝试串口（先试 USB 转串口），在控制器应答的串口上读取</translation>
+        <translation>逐个尝试串口（先试 USB 转串口线），在控制器应答的串口上读取</translation>
     </message>
 </context>
 </TS>

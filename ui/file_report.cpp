@@ -75,13 +75,13 @@ QString FileReport::replacedImage(const std::vector<FileNote>& notes) {
     return Words::replacedImage(kept);
 }
 
-QString FileReport::afterSummary(const std::filesystem::path& image, const Earlier& earlier,
-                                 int digits) {
+QStringList FileReport::afterSummary(const std::filesystem::path& image, const Earlier& earlier,
+                                     int digits) {
+    QStringList lines{comparedWithEarlier(image, earlier)};
     const QString digest = sha256(image);
-    return Words::then(comparedWithEarlier(image, earlier),
-                       digest.isEmpty()
-                           ? QString()
-                           : Words::fingerprint(digits > 0 ? digest.left(digits) : digest));
+    if (!digest.isEmpty()) lines << Words::fingerprint(digits > 0 ? digest.left(digits) : digest);
+    lines.removeAll(QString());
+    return lines;
 }
 
 QString FileReport::sha256(const std::filesystem::path& file) {

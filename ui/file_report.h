@@ -56,9 +56,9 @@ public:
     // bytes are now: the file's name would lead to the new image.
     static QString replacedImage(const std::vector<FileNote>& notes);
     // What ends a finished read's summary: how it compares with the earlier read, and its
-    // fingerprint, digits long (the whole digest when 0).
-    static QString afterSummary(const std::filesystem::path& image, const Earlier& earlier,
-                                int digits);
+    // fingerprint, digits long (the whole digest when 0); a line each.
+    static QStringList afterSummary(const std::filesystem::path& image, const Earlier& earlier,
+                                    int digits);
     // The SHA-256 of a file, in hex; empty when it cannot be read.
     static QString sha256(const std::filesystem::path& file);
 

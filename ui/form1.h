@@ -18,6 +18,7 @@
 #include "ui/port_list.h"
 #include "ui/station.h"
 #include "ui/trace_file.h"
+#include "ui/words.h"
 
 class QCompleter;
 class QStandardItemModel;
@@ -84,7 +85,8 @@ public:
     const ProgramImage& image() const { return station_.image; }
     CommPort& port() { return station_.MSComm1; }
     const Station& station() const { return station_; }
-    // The status area's text as written (the label shows it with break points in paths).
+    // The status area's text as written, a line each (the label shows it styled, with break
+    // points in paths).
     QString statusText() const { return shownText_; }
 
     QPushButton* Command1;
@@ -110,19 +112,33 @@ private:
     void waitingForAnswer(long address, long long waitedMs) override;
     void uploadFinished(const UploadSummary& summary) override;
     void uploadStopped(const Error& error, bool wasRunning) override;
+    // The message under the last read's ending: what goes on now, or a hint (problem: in red).
     void setStatus(const QString& text, bool problem = false);
+    // The ending, the message and the note on files, each line in its colour.
+    void showStatus();
     // Says once what was done to files; stays under the status until the next start.
     void setFileNote(const QString& note);
     // A read started or ended: 停止 and the busy bar follow.
     void setRunning(bool running);
+    // Built once, by the constructor.
+    void makeControls();
+    void placeControls();
+    void makePortList(const QString& port);
+    void connectControls();
     int tw(int twips) const;
     // Grows the status area, and the window below the designed layout, to hold the text.
     void fitStatus();
 
+    static constexpr int kPathRole = Qt::UserRole + 1;
+    static constexpr int kDesignedWidth = 6750;  // twips
+    static constexpr int kDesignedHeight = 5250;
+    static constexpr int kStatusTop = 3720;
+    static constexpr int kStatusHeight = 1440;
+
     FileDir dir_;
     Station station_;
-    QString statusText_;
-    bool statusProblem_ = false;
+    QString message_;
+    bool messageProblem_ = false;
     QString fileNote_;
     QString shownText_;
     PortLister portLister_ = systemPorts;
@@ -136,7 +152,7 @@ private:
     long secondFrom_ = -1, secondTo_ = -1;
     // A read's end stays shown until the next start; an edit of the port field adds its hint
     // below it.
-    QString endText_;
+    Ending ending_;
     bool portEdited_ = false;
     bool stopAsked_ = false;
     bool probing_ = false;   // 自动 is looking for the controller's port

@@ -51,11 +51,11 @@ int HeadlessRead::exec() {
         warning_ = startup.warning;
         if (!warning_.isEmpty()) say(Words::warning(warning_));
     } catch (const Error& e) {
-        say(Words::error(e));
+        sayEnding({Ending::How::Failed, {Words::error(e)}, {}});
         return 1;
     } catch (const std::exception& e) {
         // Not ours (the library's, about a path): said, not a core dump.
-        say(Words::stoppedOn(QString::fromLocal8Bit(e.what())));
+        sayEnding({Ending::How::Failed, {Words::stoppedOn(QString::fromLocal8Bit(e.what()))}, {}});
         return 1;
     }
     QCoreApplication::processEvents();  // a stop request that came meanwhile: no read at all
@@ -90,6 +90,12 @@ void HeadlessRead::printNotes() {
     if (!notes.isEmpty()) say(notes);
 }
 
+void HeadlessRead::sayEnding(const Ending& ending) {
+    for (const QString& line : ending.details) say(line);
+    for (const QString& warning : ending.warnings) say(Words::warning(warning));
+    say(Words::headline(ending));
+}
+
 void HeadlessRead::interrupt(int signo) {
     if (result_ >= 0 || signal_) return;
     signal_ = signo;
@@ -103,8 +109,10 @@ void HeadlessRead::interrupt(int signo) {
 // up fails the write (EPIPE, EIO) and the read goes on; the exit status tells how it ended.
 void HeadlessRead::say(const QString& text) {
     endLine();
-    const QByteArray line = "progread: " + text.toUtf8() + '\n';
-    std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stderr);
+    for (const QString& part : text.split(QLatin1Char('\n'))) {
+        const QByteArray line = "progread: " + part.toUtf8() + '\n';
+        std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stderr);
+    }
 }
 
 void HeadlessRead::endLine() {
@@ -171,16 +179,16 @@ void HeadlessRead::uploadFinished(const UploadSummary& summary) {
     const QString digest = FileReport::sha256(image);
     if (trace_ && !digest.isEmpty()) trace_->note(QStringLiteral("duqu.pmw SHA-256 ") + digest);
     const std::vector<FileNote> notes = station_.image.takeNotes();
+    Ending ending{Ending::How::Done, {}, {}};
+    ending.details = Words::summary(summary, elapsed, station_.upload.verify(),
+                                    QString::fromStdString(shownPath(image)),
+                                    static_cast<qint64>(station_.image.size()));
     // The whole digest here, for sha256sum; the window shows its first digits.
-    say(Words::done(
-        Words::then(Words::summary(summary, elapsed, station_.upload.verify(),
-                                   QString::fromStdString(shownPath(image)),
-                                   static_cast<qint64>(station_.image.size())),
-                    Words::then(FileReport::afterSummary(image, FileReport::earlierImage(notes), 0),
-                                search_)),
-        warning_));
+    ending.details << FileReport::afterSummary(image, FileReport::earlierImage(notes), 0);
+    if (!search_.isEmpty()) ending.details << search_;
     const QString told = Words::fileNotes(notes);
-    if (!told.isEmpty()) say(told);
+    if (!told.isEmpty()) ending.details << told;
+    if (!warning_.isEmpty()) ending.warnings << warning_;
     result_ = 0;
     if (!compareFile_.isEmpty()) {
         bool same = false;
@@ -188,23 +196,24 @@ void HeadlessRead::uploadFinished(const UploadSummary& summary) {
         const QString compared = FileReport::comparedWith(
             image, compareProgram_,
             compareWithImage_ ? FileReport::replacedImage(notes) : compareFile_, &same, &why);
-        say(compared.isEmpty() ? why : compared);
+        ending.details << (compared.isEmpty() ? why : compared);
         if (!same) result_ = 3;
     }
+    sayEnding(ending);
     QCoreApplication::eventDispatcher()->wakeUp();  // see exec()
 }
 
-void HeadlessRead::uploadStopped(const Error& error, bool wasRunning) {
-    if (signal_) {
-        say(Words::stoppedBySignal(signal_ == SIGINT    ? Words::Signal::Interrupt
-                                   : signal_ == kHangUp ? Words::Signal::HangUp
-                                                        : Words::Signal::Terminate));
-    } else {
-        say(wasRunning ? Words::stopped(error) : Words::error(error));
-    }
-    printNotes();
+void HeadlessRead::uploadStopped(const Error& error, bool /*wasRunning*/) {
+    Ending ending{signal_ ? Ending::How::Stopped : Ending::How::Failed, {}, {}};
+    const Words::Signal which = signal_ == SIGINT    ? Words::Signal::Interrupt
+                                : signal_ == kHangUp ? Words::Signal::HangUp
+                                                     : Words::Signal::Terminate;
+    ending.details << (signal_ ? Words::stoppedBySignal(which) : Words::error(error));
+    const QString notes = Words::fileNotes(station_.image.takeNotes());
+    if (!notes.isEmpty()) ending.details << notes;
     const QString kept = Words::keptAfterStop(station_.image);
-    if (!kept.isEmpty()) say(kept);
+    if (!kept.isEmpty()) ending.details << kept;
+    sayEnding(ending);
     result_ = 1;
     QCoreApplication::eventDispatcher()->wakeUp();  // see exec()
 }

@@ -10,6 +10,7 @@
 #include "ui/file_report.h"
 #include "ui/station.h"
 #include "ui/trace_file.h"
+#include "ui/words.h"
 
 namespace progread {
 
@@ -46,6 +47,7 @@ private:
     void uploadStopped(const Error& error, bool wasRunning) override;
     void endLine();
     void say(const QString& text);
+    void sayEnding(const Ending& ending);
     void interrupt(int signo);
     void printNotes();
 

@@ -4,9 +4,27 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSerialPortInfo>
+#include <QSet>
 #include <algorithm>
 
 namespace progread {
+
+namespace {
+
+QSet<QString>& seenPorts() {
+    static QSet<QString> seen;
+    return seen;
+}
+
+}  // namespace
+
+void notePortSeen(const QString& path) {
+    if (!path.isEmpty()) seenPorts().insert(path);
+}
+
+bool portSeenEarlier(const QString& path) {
+    return seenPorts().contains(path);
+}
 
 QList<PortEntry> systemPorts() {
     QList<PortEntry> ports;
@@ -35,6 +53,11 @@ QList<PortEntry> systemPorts() {
     }
     std::sort(ports.begin(), ports.end(),
               [](const PortEntry& a, const PortEntry& b) { return a.path < b.path; });
+    for (const PortEntry& e : ports) {
+        if (!e.usb) continue;
+        notePortSeen(e.path);
+        notePortSeen(e.byId);
+    }
     return ports;
 }
 

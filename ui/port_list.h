@@ -24,6 +24,11 @@ using PortLister = std::function<QList<PortEntry>()>;
 // From QSerialPortInfo, with the /dev/serial/by-id/ names that point at each port.
 QList<PortEntry> systemPorts();
 
+// The USB adapters this run has seen listed, and the ports it opened: one of them missing now
+// was there, and did not just go unplugged.
+void notePortSeen(const QString& path);
+bool portSeenEarlier(const QString& path);
+
 // One port a line for --list-ports: path, by-id name, description, manufacturer, serial
 // number, tab-separated, empty fields kept so that columns stay put.
 QString listingLine(const PortEntry& port);

@@ -15,6 +15,16 @@
 
 namespace progread {
 
+// How a read ended, in a word, and what there is to know about it: the window shows the word
+// first, large and in colour; --read says it last, where the eye lands.
+struct Ending {
+    enum class How { None, Done, Failed, Stopped };
+    How how = How::None;
+    QStringList details;
+    QStringList warnings;  // each apart, in red in the window
+    bool empty() const { return how == How::None && details.isEmpty() && warnings.isEmpty(); }
+};
+
 class Words {
     Q_DECLARE_TR_FUNCTIONS(Words)
 
@@ -25,13 +35,20 @@ public:
 
     // Two sentences in a row (no space between them in Chinese).
     static QString then(const QString& first, const QString& second);
+    // What happened, and what to do about it: a line each.
+    static QString apart(const QString& first, const QString& second);
     // "0x8040"
     static QString address(long address);
-    // "64 (0x8040)": the block's offset, as 程序步 shows it, then its address.
+    // The block at an address, counted from 1 as the operator counts them (程序步 shows the
+    // offset instead).
+    static long blockNumber(long address);
+    // "block 3 (0x8040)"
     static QString block(long address);
+    // A sentence whose %1 is the block's number and %2 its address, filled in.
+    static QString atBlock(const QString& sentence, long address);
     // Block, bytes so far, rate, elapsed time, retries: the status line while reading.
     static QString progress(long address, long bytes, qint64 elapsedMs, int retries);
-    // "(try 2 of at most 3)", after the progress of a request sent again.
+    // "Request 2 of at most 3.", after the progress of a request sent again.
     static QString attempt(int attempt, int most);
     // The second read's own count: "Second read to check: block 7 of 41".
     static QString secondPass(long address, long from, long to);
@@ -42,18 +59,16 @@ public:
     static QString lineRecordTrouble(const QString& why);
     // A reply refused; the block is asked for again.
     static QString rejected(long address, const Refusal& refusal);
-    // The outcome of a finished read, the image's path and size included.
-    static QString summary(const UploadSummary& summary, qint64 elapsedMs, bool verified,
-                           const QString& imagePath, qint64 imageBytes);
-    // "Done." and the summary, or "Done, with a warning" and the warning after it.
-    static QString done(const QString& summary, const QString& warning);
+    // The figures of a finished read, then the image's path and size: a line each.
+    static QStringList summary(const UploadSummary& summary, qint64 elapsedMs, bool verified,
+                               const QString& imagePath, qint64 imageBytes);
+    // "Done", "Done, with a warning", "Read failed", "Stopped"; empty for no ending.
+    static QString headline(const Ending& ending);
     // The template gave less than a whole header: what the image's header is then.
     static QString templateMissing(const QString& path);
     static QString templateShort(const QString& path, long bytes);
     // "Warning: …"
     static QString warning(const QString& text);
-    // A read that stopped on an error.
-    static QString stopped(const Error& error, const PortLister& ports = systemPorts);
     // The operator pressed 停止.
     static QString stoppedByOperator();
     // --read stopped by a signal, or by an error that is not the tool's own (English).
@@ -110,9 +125,10 @@ private:
     static QString differences(const ProgramDiff& diff);
     static QString lineError(const ErrorFacts& f, const PortLister& ports);
     static QString portError(const ErrorFacts& f, const PortLister& ports);
+    static QString permissionDenied(const ErrorFacts& f);
     static QString folderError(const ErrorFacts& f);
     static QString fileFailed(const ErrorFacts& f);
-    static QString portsNow(const PortLister& ports);
+    static QString portsNow(const QList<PortEntry>& ports);
     static QString lineSettings();
     static Audience audience_;
 };
