@@ -461,7 +461,9 @@ TEST(Window, TheEndingComesFirstAndOnlyWarningsAndFailuresAreRed) {
         Form1 w(dir.path(), sim.qport());
         ASSERT_TRUE(w.Form_Load(nullptr));
         EXPECT_EQ(shownColour(w, "Files are kept in"), black);
-        if (!row.warning.isEmpty()) EXPECT_EQ(shownColour(w, "Warning:"), red);
+        if (!row.warning.isEmpty()) {
+            EXPECT_EQ(shownColour(w, "Warning:"), red);
+        }
         w.show();
         ASSERT_TRUE(readToEnd(w));
         const QString result = w.statusText();
@@ -471,7 +473,9 @@ TEST(Window, TheEndingComesFirstAndOnlyWarningsAndFailuresAreRed) {
         const QString detail = result.section('\n', 1, 1);
         EXPECT_EQ(shownColour(w, detail.section(' ', 0, 0)), black) << detail.toStdString();
         EXPECT_EQ(result.contains("Warning:"), !row.warning.isEmpty()) << result.toStdString();
-        if (!row.warning.isEmpty()) EXPECT_EQ(shownColour(w, "Warning:"), red);
+        if (!row.warning.isEmpty()) {
+            EXPECT_EQ(shownColour(w, "Warning:"), red);
+        }
         // No line breaks between a number and its unit ("1312" / "bytes").
         QTextDocument shown;
         shown.setHtml(w.Status->text());
