@@ -105,8 +105,12 @@ std::string LineRecordFiles::deviceKey(const std::string& port) {
 #else
     // Through every link: /dev/serial/by-id/… and /dev/ttyUSB0 are one line.
     struct stat st;
+    // Appended, not "c" + …: GCC 12 takes that for an overlapping copy at -O2 (-Wrestrict).
     if (::stat(port.c_str(), &st) == 0 && S_ISCHR(st.st_mode))
-        return "c" + std::to_string(major(st.st_rdev)) + "-" + std::to_string(minor(st.st_rdev));
+        return std::string("c")
+            .append(std::to_string(major(st.st_rdev)))
+            .append("-")
+            .append(std::to_string(minor(st.st_rdev)));
     std::error_code ec;
     const std::filesystem::path canonical = std::filesystem::weakly_canonical(port, ec);
     return plainName(ec ? port : canonical.string());
